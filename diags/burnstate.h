@@ -1,0 +1,46 @@
+// The burn-in helpers' line protocol, the test's state and its status rows.
+#pragma once
+
+#include <cstdint>
+
+#include "oxstream.h"
+#include "oxstring.h"
+#include "ovlwin.h"
+#include "selwin.h"
+
+struct BurnState {
+    bool running = true;
+    bool netactive = true;
+    bool diskactive = true;
+    bool pending = true;
+    bool netbad = false;
+    int netcode = 0;
+    int diskcode = 0;
+    int diskloop = 1;
+    int64_t sent = 0;
+    OxString recvtext;
+    OxString netmsg;
+    OxString diskmsg;
+};
+
+// Every message of the test goes to the Details list and to the log file.
+class BurnLog {
+public:
+    BurnLog(SelectionWin &details, OxStream &file, const char *filename = "/tmp/burnin.log");
+    void print(const OxString &text);
+    template <class First, class... Args>
+    void print(const char *format, const First &first, const Args &...rest)
+    {
+        print(OxString(format, first, rest...));
+    }
+
+private:
+    SelectionWin &details;
+    OxStream &file;
+    const char *filename;
+    bool reported = false;     // a write failure has been shown once
+};
+
+void burn_netline(BurnState &st, BurnLog &log, const OxString &line);
+void burn_diskline(BurnState &st, BurnLog &log, const OxString &line);
+void burn_drawstatus(const BurnState &st, OvlWin &status);

@@ -1,0 +1,80 @@
+// A child process whose standard output (and, on request, standard error)
+// is read as a stream.
+#pragma once
+
+#include <sys/types.h>
+
+#include "oxstream.h"
+
+class OxPipe : public OxStream {
+public:
+    // Starts `program` (looked up in PATH when it holds no '/'; empty and
+    // relative PATH entries are skipped) with the NULL-terminated argv.
+    // writable: connect the child's stdin to us (false: /dev/null).
+    // readable: read its stdout; catch_stderr: merge its stderr into it.
+    // fd0, fd1, fd2: descriptors of ours that the child gets for whatever of
+    // its stdin/stdout/stderr the pipe does not take.
+    // The child runs in a process group of its own, with default signal
+    // dispositions, an empty signal mask and no other descriptor open. When
+    // it cannot be started it writes "<program>: <reason>" into the pipe and
+    // exits 127.
+    OxPipe(const char *program, const char *const argv[], bool writable = false, bool readable = true,
+           bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2);
+    // A child still running gets SIGTERM (its group), a grace of about 2 s,
+    // then SIGKILL, and is reaped; a child that even then does not end
+    // within a few seconds is left behind rather than hanging the program.
+    ~OxPipe() override;
+
+    // Not ok once the child has exited and every byte of its output has been
+    // handed out (output arriving within about 1 s after the exit is still
+    // delivered; then the read end is closed even if a grandchild holds it).
+    bool isok() const override;
+    bool isreadable() override;
+
+    // Waits for the child to exit (wait=false: only checks). True once it has.
+    bool finish(bool wait);
+    bool child_exited() const { return exited; }
+    // The exit code; 128 + the signal number for a child ended by a signal.
+    int exit_status() const { return status; }
+    pid_t getpid() const { return pid; }
+    // Signals the child's process group; nothing once the child has been reaped.
+    bool kill(int sig);
+
+    bool ready_now() const override;
+    void pre_select(std::vector<pollfd> &fds) override;
+    void post_select(const pollfd *fds, size_t n) override;
+    int next_timeout_ms() const override;
+
+private:
+    void reap(bool wait);
+    bool output_done() const;
+
+    pid_t pid = -1;
+    int pidfd = -1;
+    bool exited = false;
+    int status = -1;
+    long long exit_ms = 0;          // monotonic time of the exit, for the output grace
+};
+
+// Streams watched together. The list does not own its members unless asked.
+class OxIStreamList : public OxStream {
+public:
+    ~OxIStreamList() override;
+    void append(OxStream *stream, bool owned = false);
+    void unlink(OxStream *stream);
+    size_t count() const { return members.size(); }
+
+    // Waits up to `ms` (-1: no limit) until a member has input, has reached
+    // its end (until the caller has seen that end), or still holds a
+    // complete line; lets each member take in its input. Returns the number
+    // of members ready; 0 on timeout or interruption through the wake descriptor.
+    int runonce(int ms) override;
+    bool isok() const override { return true; }
+
+private:
+    struct Member {
+        OxStream *stream;
+        bool owned;
+    };
+    std::vector<Member> members;
+};

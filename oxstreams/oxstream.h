@@ -1,0 +1,154 @@
+// Byte streams over POSIX descriptors: line reading with read-ahead, buffered
+// output, and the hooks that let a stream list wait on many streams at once.
+#pragma once
+
+#include <poll.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "oxdynbuf.h"
+#include "oxstring.h"
+
+// A process-wide descriptor that interrupts every wait of every stream when it
+// becomes readable (the program's signal handler writes to it so that its
+// loops notice a termination request). -1 (the default) means none.
+void ox_set_wakefd(int fd);
+int ox_wakefd();
+
+class OxStream {
+public:
+    // Longest line kept back waiting for its separator: past this the bytes
+    // so far are handed out as a line of their own, so a child that never
+    // ends its line cannot grow our memory without bound.
+    static constexpr size_t line_cap = 1 << 20;
+
+    OxStream() = default;
+    OxStream(const OxStream &) = delete;
+    OxStream &operator=(const OxStream &) = delete;
+    virtual ~OxStream();
+
+    // False once input has ended or failed (and, for writers, once a write failed).
+    virtual bool isok() const;
+    virtual int geterr() const { return err; }    // errno of the failure, 0 if none
+    virtual int getrfd() const { return rfd; }
+    virtual int getwfd() const { return wfd; }
+
+    // Hands out the next complete line, without its separator, into `line`.
+    // Waits at most `waitms` for one (0: never waits, -1: no limit). Reads
+    // ahead in blocks of at least `readahead` bytes, but only while no
+    // complete line is waiting. At the end of input a last line without a
+    // separator is handed out. Returns false when no line is available.
+    virtual bool getline(OxString &line, int waitms = 0, char sep = '\n', size_t readahead = 1024);
+
+    // True when a read would not wait: bytes are buffered or the descriptor
+    // has input (or has reached its end).
+    virtual bool isreadable();
+    // Waits up to `ms` (-1: no limit) for the requested readiness; true when ready.
+    virtual bool select(int ms, bool readable, bool writable = false, bool exception = false);
+    // Appends the bytes available, up to `max` and no more than buf.room(),
+    // to buf; waits for input when none is pending. Returns the number of
+    // bytes appended; 0 at the end of input, on failure, or when the wait was
+    // interrupted through the wake descriptor.
+    virtual size_t read(OxDynBuf &buf, size_t max);
+
+    // Output. Failures make the stream not ok; they never raise SIGPIPE.
+    virtual bool write(const char *data, size_t n);
+    bool write(const OxString &text) { return write(text.cstr(), text.len()); }
+    template <class... Args>
+    bool print(const char *format, const Args &...args)
+    {
+        if constexpr (sizeof...(args) == 0)
+            return write(OxString::format(format, nullptr, 0));
+        else
+            return write(OxString(format, args...));
+    }
+    // While on, output is held until flush(); used to send a screen update in one write.
+    virtual void delay_output(bool on);
+    virtual bool flush(int waitms = -1);
+
+    // Waits up to `ms` (-1: no limit) until this stream has something to
+    // offer and takes in what is there. Returns the number of ready streams
+    // (0 on timeout or when interrupted through the wake descriptor).
+    virtual int runonce(int ms);
+
+    // --- Hooks for waiting on several streams at once (stream lists). ---
+    // True when the stream has something to offer without waiting: a
+    // complete line held back, or an end the caller has not seen yet (the
+    // caller sees it by calling isok() and getting false).
+    virtual bool ready_now() const;
+    // Descriptors to poll for readable input; the stream appends its own.
+    virtual void pre_select(std::vector<pollfd> &fds);
+    // After poll: take in what the descriptors the stream added say.
+    virtual void post_select(const pollfd *fds, size_t n);
+    // Milliseconds until the stream needs another look without any descriptor
+    // becoming ready (-1: none). A pipe uses it for its grace period after
+    // its child's exit.
+    virtual int next_timeout_ms() const { return -1; }
+
+protected:
+    // Reads once from rfd into the read-ahead (up to max bytes, no waiting
+    // unless `wait`); handles EOF, errors, EINTR and EAGAIN.
+    size_t fill(size_t max, bool wait);
+    bool has_line(char sep) const;
+    void set_eof() { eof = true; }
+    void set_error(int e) { err = e; failed = true; }
+    void close_read();                     // closes rfd (if owned) and marks the end
+    bool write_all(const char *data, size_t n);
+
+    int rfd = -1, wfd = -1;
+    bool ownfds = true;
+    bool eof = false, failed = false;
+    mutable bool endseen = false;          // isok() has reported false to the caller
+    int err = 0;
+    std::string rbuf;                      // read-ahead: bytes read, not yet handed out
+    size_t rpos = 0;                       // start of the unread part of rbuf
+    std::string wbuf;                      // held output while delayed
+    bool delayed = false;
+};
+
+// A stream over a read descriptor and a write descriptor (either may be -1,
+// both may be the same). It owns them: they are closed with the stream.
+class OxFDStream : public OxStream {
+public:
+    OxFDStream(int rfd, int wfd);
+    ~OxFDStream() override;
+};
+
+// Forwards every operation to another stream; the base of the terminal screen.
+class OxStreamClone : public OxStream {
+public:
+    OxStreamClone(OxStream *target = nullptr) : clone(target) {}
+    void setclone(OxStream *target) { clone = target; }
+    OxStream *getclone() const { return clone; }
+
+    bool isok() const override;
+    int geterr() const override;
+    int getrfd() const override;
+    int getwfd() const override;
+    bool getline(OxString &line, int waitms = 0, char sep = '\n', size_t readahead = 1024) override;
+    bool isreadable() override;
+    bool select(int ms, bool readable, bool writable = false, bool exception = false) override;
+    size_t read(OxDynBuf &buf, size_t max) override;
+    bool write(const char *data, size_t n) override;
+    using OxStream::write;
+    void delay_output(bool on) override;
+    bool flush(int waitms = -1) override;
+    int runonce(int ms) override;
+    bool ready_now() const override;
+    void pre_select(std::vector<pollfd> &fds) override;
+    void post_select(const pollfd *fds, size_t n) override;
+    int next_timeout_ms() const override;
+
+private:
+    OxStream *clone;
+};
+
+// A file opened as a stream. The descriptor is always close-on-exec.
+class OxFile : public OxStream {
+public:
+    OxFile(const char *name, int flags, mode_t mode = 0666);
+    ~OxFile() override;
+};

@@ -1,0 +1,22 @@
+// A centred message dialog sized to its text.
+#pragma once
+
+#include "ovlwin.h"
+
+class MsgWin : public OvlWin {
+public:
+    MsgWin(const OxString &text, const OxString &title);
+    ~MsgWin() override;
+
+    void draw() override;
+    // Shows the dialog and waits for a key out of `keys` (compared after
+    // lower-casing); returns it, or 0 when the terminal failed.
+    int waitkey(const OxFastString &keys);
+
+private:
+    OxString text;
+    OxString title;
+};
+
+int countlines(const OxString &text);
+int maxlinelen(const OxString &text);

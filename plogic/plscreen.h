@@ -1,0 +1,73 @@
+// The terminal screen: raw mode, a drawing grid, and a refresh that sends the
+// terminal only the cells that changed.
+#pragma once
+
+#include <termios.h>
+
+#include "oxstream.h"
+#include "plcells.h"
+
+class PlScreen : public OxStreamClone {
+public:
+    // One stream over (rfd, wfd), used for both input and output; owns them.
+    PlScreen(int rfd, int wfd);
+    // Takes two existing streams (owned; they may be the same object).
+    PlScreen(OxStream *ttyin, OxStream *ttyout);
+    ~PlScreen() override;
+
+    // Not ok once terminal input has ended or failed, or once a termination
+    // was requested (request_quit), so that every loop of the program ends.
+    bool isok() const override;
+
+    // Drawing side: no terminal output.
+    PlCell *cell(int x, int y);
+    void gotoxy(int x, int y);
+    int getxsize() const { return int(cells->getxsize()); }
+    int getysize() const { return int(cells->getysize()); }
+    int getcurx() const { return cursorx; }
+    int getcury() const { return cursory; }
+    PlCells &getcells() { return *cells; }
+    void setcursortype(int t) { cursortype = t; }
+    int getcursortype() const { return cursortype; }
+
+    // Terminal side.
+    void refresh(bool full = false);
+    void _clear();
+    void _gotoxy(int x, int y);
+    void _setattr(int a);
+    void _showcursor(int t);
+    int getfd() const;
+    static int cons_to_ansi(int c);
+
+    // Puts the terminal back into the raw mode of this screen (after a
+    // command run through the shell may have changed it) and drops the
+    // input that is waiting. The next refresh repaints everything.
+    void reraw();
+    void discard_input();
+    // The terminal settings found at construction (valid when hadtio()).
+    const termios &saved_settings() const { return savedtio; }
+    bool hadtio() const { return havetio; }
+
+    // Async-signal-safe: makes isok() false for every loop of the program.
+    static void request_quit();
+    static bool quit_requested();
+
+private:
+    void init();
+    void resize();
+
+    OxStream *ttyin;
+    OxStream *ttyout;
+    PlCells *cells = nullptr;
+    PlCells *oldcells = nullptr;
+    int cursortype = 1;
+    int cursorx = 0, cursory = 0;
+    int lastx = -1, lasty = -1;
+    bool needclear = true;
+    termios savedtio{};
+    bool havetio = false;
+};
+
+// The one screen of a program. It belongs to the program (and to each test
+// binary), not to this library, so that tests never touch a real terminal.
+extern PlScreen screen;

@@ -1,0 +1,50 @@
+// A framed list of one-line items with a highlighted current item that
+// scrolls, and follows the end of the list while the last item is current.
+#pragma once
+
+#include "oxstringlist.h"
+#include "ovlwin.h"
+
+struct PlSelColors {
+    int frame = 15;
+    int fg = 0;
+    int bg = 2;
+    int selfg = 15;
+    int selbg = 4;
+};
+extern PlSelColors selcolors;
+
+class SelectionWin : public OvlWin {
+public:
+    SelectionWin(const OxString &title, const PlPoint &size, bool noshadow);
+    SelectionWin(const OxString &title, const PlRect &r, bool noshadow);
+    ~SelectionWin() override;
+
+    void append(const OxString &text);
+    template <class First, class... Args>
+    void append(const char *format, const First &first, const Args &...rest)
+    {
+        append(OxString(format, first, rest...));
+    }
+
+    int handlekey(int key);
+    int current() const { return cur; }
+    int count() const { return int(sels.count()); }
+    void setcur(int i);
+    bool setview(int top, int cur);
+    bool setview(int top, int cur, bool redraw);
+    OxString choicestr(int which) const;
+    void reset();
+    void draw() override;
+    int getlastkey() const { return lastkey; }
+    int gettop() const { return top; }
+
+protected:
+    int rows() const;
+    void drawitem(const OxString &text, int row, bool current);
+
+    int lastkey = 0;
+    int cur = 0;
+    int top = 0;
+    OxStringList sels;
+};
