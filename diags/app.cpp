@@ -1,0 +1,3 @@
+#include "app.h"
+
+FrameWin *mainframe = nullptr;

@@ -1,0 +1,1 @@
+#include "conio.h"

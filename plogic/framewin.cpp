@@ -1,0 +1,1 @@
+#include "framewin.h"
