@@ -1,1 +1,126 @@
 #include "burnstate.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "conio.h"
+#include "marked.h"
+#include "oxstringlist.h"
+
+BurnLog::BurnLog(SelectionWin &details, OxStream &file, const char *filename)
+    : details(details), file(file), filename(filename)
+{
+}
+
+void BurnLog::print(const OxString &text)
+{
+    details.append(text);
+    OxString record(text);
+    record.append(OxString("\n"));
+    if (file.isok() && file.write(record))
+        return;
+    // The closing line points the operator at the log file: say once that
+    // it is incomplete rather than let that line mislead.
+    if (!reported) {
+        reported = true;
+        int e = file.geterr();
+        details.append(OxString("(Cannot write the log file \"%s\": %s)", filename,
+                                e ? strerror(e) : "not open"));
+    }
+}
+
+// Reads a decimal number as atoll does, clamping at the 64-bit range as
+// strtoll does, so no helper output can overflow it.
+static int64_t readnumber(const OxString &text, size_t from)
+{
+    if (from >= text.len())
+        return 0;
+    return strtoll(text.cstr() + from, nullptr, 10);
+}
+
+// Decimal text of a 128-bit value: the percentage of a huge count exceeds 64 bits.
+static OxString decimal(__int128 v)
+{
+    char buf[48];
+    char *p = buf + sizeof buf;
+    *--p = '\0';
+    bool neg = v < 0;
+    do {
+        int digit = int(v % 10);
+        *--p = char('0' + (digit < 0 ? -digit : digit));
+        v /= 10;
+    } while (v != 0);
+    if (neg)
+        *--p = '-';
+    return OxString(p);
+}
+
+void burn_netline(BurnState &st, BurnLog &log, const OxString &line)
+{
+    if (line.len() == 0 || line[0] != '@') {
+        log.print("Network: %s", line);
+        st.netmsg = line;
+        return;
+    }
+    OxStringList list;
+    list.split(line, " =", 0);
+    // A line that is not "@count" plus whole pairs breaks the protocol;
+    // reading it anyway would invent a port at 0 % and a permanent BAD.
+    if (list.count() % 2 == 0 || list[0].len() < 2)
+        return;
+
+    OxString txs = list.popstr();
+    st.sent = readnumber(txs, 1);
+    if (st.sent == 0)
+        st.sent = 1;
+    st.recvtext = OxString();
+    while (!list.empty()) {
+        OxString name = blank_controls(list.popstr(), false);
+        int64_t count = readnumber(list.popstr(), 0);
+        // 128-bit so that count * 1000 cannot overflow for any 64-bit count.
+        __int128 percent = ((__int128)count * 1000 + 5) / st.sent / 10;
+        if (percent <= 89)
+            st.netbad = true;
+        OxString pct("%s\x08%%\x08", decimal(percent));
+        st.recvtext.append(" %s\x08:\x08%-6s ", name, pct);
+    }
+}
+
+void burn_diskline(BurnState &st, BurnLog &log, const OxString &line)
+{
+    log.print("   Disk: %s", line);
+    if (line.len() == 0 || line[0] != ' ')
+        st.diskmsg = line;
+}
+
+static const char *diskword(const BurnState &st)
+{
+    if (st.diskcode != 0)
+        return "\x07" "FAIL\x07";
+    return st.pending ? "RUN " : "PASS";
+}
+
+static const char *netword(const BurnState &st)
+{
+    if (st.netcode != 0)
+        return "\x07" "FAIL\x07";
+    if (st.netbad)
+        return "\x07" "BAD\x07 ";
+    return st.pending ? "RUN " : "PASS";
+}
+
+void burn_drawstatus(const BurnState &st, OvlWin &status)
+{
+    status.focus();
+    clrscr();
+    PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
+    // Messages are helper text: their control bytes must not move the
+    // cursor, but their colour markers are honoured.
+    cprintf_marked(normal, label, alert, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
+                   OxString(st.diskloop), diskword(st), blank_controls(st.diskmsg, true));
+    cprintf_marked(normal, label, alert, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
+                   OxString((long long)st.sent), netword(st), blank_controls(st.netmsg, true));
+    cprintf_marked(normal, label, alert, "          \x08Recv:\x08%s", st.recvtext);
+    status.unfocus();
+}

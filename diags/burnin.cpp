@@ -1,0 +1,312 @@
+// The burn-in test: runs netburn and diskburn side by side, restarts each
+// after every clean pass until the operator stops the test, and ends with a
+// verdict.
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <memory>
+
+#include "app.h"
+#include "burnstate.h"
+#include "conio.h"
+#include "msgwin.h"
+#include "oxpipe.h"
+#include "plscreen.h"
+
+namespace {
+
+const char *const logname = "/tmp/burnin.log";
+
+// A helper that exits cleanly at once (nothing to test) must not be
+// restarted in a tight loop that floods the log and burns the CPU.
+const long long min_restart_ms = 1000;
+
+long long now_ms()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+int ask(const char *text, const char *title, const char *keys)
+{
+    MsgWin dialog(text, title);
+    return dialog.waitkey(keys);
+}
+
+bool confirmed()
+{
+    if (ask("The burn-in test will irreversibly destroy all data\n"
+            "currently on *all* hard disks attached to this system.\n"
+            " \n"
+            "It also generates a lot of network activity that may\n"
+            "confuse other computers on the network.\n"
+            " \n"
+            "               Press ENTER to continue...",
+            "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
+        return false;
+    if (ask("The burn-in test will irreversibly destroy all data\n"
+            "currently on *all* hard disks attached to this system.\n"
+            " \n"
+            "It also generates a lot of network activity that may\n"
+            "confuse other computers on the network.\n"
+            " \n"
+            "    Are you very sure you want to do this? (y/n)",
+            "THIS IS *VERY* DANGEROUS", "\x1byn") != 'y')
+        return false;
+    // A terminal that fails here (answer 0) is no go-ahead for destroying disks.
+    int answer = ask("Please attach all disks and network cables.  All of your\n"
+                     "ethernet ports should be connected to the same switch or\n"
+                     "hub, so that packets from one port can be seen on each of\n"
+                     "the other ports.\n"
+                     " \n"
+                     "To pass the burn-in test, you need at least two network\n"
+                     "ports.\n"
+                     " \n"
+                     "                 Press ENTER to begin...",
+                     "Configure Hardware", "\x1b\r");
+    return answer != KEY_ESC && answer != 0;
+}
+
+// The log lives in a world-writable directory and we run as root: never
+// follow a link planted there, never write into a file someone else made.
+OxFile *openlog()
+{
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
+    unlink(logname);
+    auto *file = new OxFile(logname, flags, 0666);
+    if (!file->isok() && file->geterr() == EEXIST) {
+        delete file;
+        unlink(logname);
+        file = new OxFile(logname, flags, 0666);
+    }
+    return file;
+}
+
+struct Child {
+    const char *program;
+    const char *const *argv;
+    OxPipe *pipe = nullptr;
+    long long started = 0;
+    bool restartdue = false;   // ended cleanly; waiting to be started again
+
+    void start()
+    {
+        pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2);
+        started = now_ms();
+    }
+};
+
+class BurnIn {
+public:
+    BurnIn(OxFile *file);
+    ~BurnIn();
+    void run();
+
+private:
+    int waittime() const;
+    void takeline(Child &c, bool net);
+    bool handlekey();
+    void askstop();
+    void childend(Child &c, bool net);
+    void summary();
+
+    OxIStreamList list;
+    std::unique_ptr<OxFile> file;
+    BurnState st;
+    Child net{"netburn", netargv};
+    Child disk{"diskburn", diskargv};
+    std::unique_ptr<OvlWin> status;
+    std::unique_ptr<SelectionWin> details;
+    std::unique_ptr<BurnLog> log;
+    bool nowait = false;
+
+    static constexpr const char *netargv[] = {"netburn", "-1", nullptr};
+    static constexpr const char *diskargv[] = {"diskburn", "--destroy", nullptr};
+};
+
+BurnIn::BurnIn(OxFile *logfile) : file(logfile)
+{
+    net.start();
+    disk.start();
+    list.append(&screen, false);
+    list.append(net.pipe, false);
+    list.append(disk.pipe, false);
+
+    int w = screen.getxsize(), h = screen.getysize();
+    status = std::make_unique<OvlWin>("Burn-in Test", PlRect(3, 3, w - 2, 7), 14, 1, 15, true);
+    status->show();
+    status->unfocus();
+    details = std::make_unique<SelectionWin>("Details", PlRect(3, 9, w - 2, h - 2), true);
+    log = std::make_unique<BurnLog>(*details, *file, logname);
+    log->print("Running network and disk burn-in tests.");
+    log->print("");
+    details->show();
+    details->setcur(2);
+    mainframe->setstatus("[RUNNING]");
+}
+
+BurnIn::~BurnIn()
+{
+    mainframe->setstatus("");
+    // Both children get the signal before either is waited for, so two
+    // stubborn children cost one grace period, not two.
+    net.pipe->kill(15);
+    disk.pipe->kill(15);
+    delete net.pipe;
+    delete disk.pipe;
+    log.reset();
+    details.reset();
+    status.reset();
+    file.reset();
+}
+
+void BurnIn::run()
+{
+    while (screen.isok()) {
+        screen.refresh(false);
+        list.runonce(waittime());
+        nowait = false;
+        takeline(net, true);
+        takeline(disk, false);
+        if (screen.isreadable() && !handlekey())
+            return;
+        childend(disk, false);
+        childend(net, true);
+        if (!st.running && st.pending && !st.netactive && !st.diskactive)
+            summary();
+        if (st.netcode != 0 && st.diskcode != 0 && st.running) {
+            st.running = false;
+            nowait = true;     // the summary is written by the next pass, which must not wait for a key
+        }
+        burn_drawstatus(st, *status);
+    }
+}
+
+int BurnIn::waittime() const
+{
+    if (nowait)
+        return 0;
+    long long due = -1;
+    for (const Child *c : {&net, &disk})
+        if (c->restartdue && (due < 0 || c->started + min_restart_ms < due))
+            due = c->started + min_restart_ms;
+    if (due < 0)
+        return -1;
+    long long left = due - now_ms();
+    return left < 0 ? 0 : int(left);
+}
+
+void BurnIn::takeline(Child &c, bool isnet)
+{
+    OxString line;
+    if (!c.pipe->getline(line, 0, '\n', 1024))
+        return;
+    if (isnet)
+        burn_netline(st, *log, line);
+    else
+        burn_diskline(st, *log, line);
+}
+
+// Returns false when the test is to be left.
+bool BurnIn::handlekey()
+{
+    int key = getch();
+    // NUL (line noise, a serial BREAK) and undecodable input are no keys;
+    // handlekey(0) would block the test waiting for another one.
+    if (key == 0 || key == KEY_NONE)
+        return true;
+    if (st.running && (key == KEY_ENTER || key == KEY_ESC || key == 'q'))
+        askstop();
+    else if (!st.running && (key == KEY_ESC || key == KEY_ENTER))
+        return false;
+    else
+        details->handlekey(key);
+    return true;
+}
+
+void BurnIn::askstop()
+{
+    if (ask("Stop the burn-in test now? (y/n)", "Stop Test", "yn\x1b") != 'y')
+        return;
+    st.running = false;
+    disk.pipe->kill(15);
+    net.pipe->kill(15);
+    log->print("");
+    log->print("TEST HALTED BY USER.");
+    log->print("");
+    mainframe->setstatus("[STOPPING]");
+}
+
+void BurnIn::childend(Child &c, bool isnet)
+{
+    bool &active = isnet ? st.netactive : st.diskactive;
+    int &code = isnet ? st.netcode : st.diskcode;
+    OxString &msg = isnet ? st.netmsg : st.diskmsg;
+    if (!active)
+        return;
+    if (!c.restartdue) {
+        if (c.pipe->isok())
+            return;
+        // Nothing the child printed may be lost from the log.
+        OxString line;
+        while (c.pipe->getline(line, 0, '\n', 1024))
+            isnet ? burn_netline(st, *log, line) : burn_diskline(st, *log, line);
+        c.pipe->finish(true);
+        assert(c.pipe->child_exited());
+        if (c.pipe->exit_status() != 0)
+            code = c.pipe->exit_status();
+        c.restartdue = st.running && code == 0;
+    }
+    if (c.restartdue && st.running) {
+        if (now_ms() < c.started + min_restart_ms)
+            return;    // waittime() brings the loop back in time
+        c.restartdue = false;
+        if (!isnet)
+            log->print("   Disk: starting again.");
+        list.unlink(c.pipe);
+        delete c.pipe;
+        c.start();
+        list.append(c.pipe, false);
+        if (!isnet)
+            st.diskloop++;
+        return;
+    }
+    c.restartdue = false;
+    active = false;
+    msg = code != 0 ? OxString("FAILED (code %s)", OxString(code)) : OxString("Stopped.");
+}
+
+void BurnIn::summary()
+{
+    log->print("");
+    if (st.diskcode != 0)
+        log->print("   Disk: FAILED (code %s)", OxString(st.diskcode));
+    else
+        log->print("   Disk: PASSED");
+    if (st.netcode != 0)
+        log->print("Network: FAILED (code %s)", OxString(st.netcode));
+    else
+        log->print("Network: PASSED");
+    log->print("");
+    log->print("(All these log messages are in \"%s\")", logname);
+    log->print("");
+    if (st.netcode != 0 || st.diskcode != 0)
+        log->print("** FAILED - Press Enter When Done **");
+    else
+        log->print("** PASSED - Press Enter When Done **");
+    mainframe->setstatus("");
+    st.pending = false;
+}
+
+} // namespace
+
+void do_burnin()
+{
+    if (!confirmed())
+        return;
+    BurnIn test(openlog());
+    test.run();
+}
