@@ -1,1 +1,78 @@
 #include "msgwin.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cctype>
+#include <cstring>
+
+#include "conio.h"
+#include "oxstringlist.h"
+#include "plscreen.h"
+
+static OxStringList lines_of(const OxString &text)
+{
+    OxStringList lines;
+    lines.split(text, "\r\n", 0);
+    return lines;
+}
+
+int countlines(const OxString &text)
+{
+    return int(lines_of(text).count());
+}
+
+int maxlinelen(const OxString &text)
+{
+    size_t longest = 0;
+    for (const OxString &line : lines_of(text))
+        longest = std::max(longest, line.len());
+    return int(longest);
+}
+
+MsgWin::MsgWin(const OxString &text, const OxString &title)
+    : OvlWin(title, PlPoint(maxlinelen(text) + 4, countlines(text) + 2), 14, 3, 15, false), text(text),
+      title(title)
+{
+}
+
+MsgWin::~MsgWin() = default;
+
+void MsgWin::draw()
+{
+    assert(visible);
+    assert(hasfocus);
+    OvlWin::draw();
+
+    PlRect f = framerect();
+    int rows = f.height() - 2;
+    if (rows < 1 || f.width() < 3)
+        return;
+    window(f.tl.x + 1, f.tl.y + 1, f.br.x - 1, f.br.y - 1);
+    clrscr();
+    // On a screen too small for the text the lines that do not fit are left
+    // out: a line feed below the client area would leave the window.
+    int row = 0;
+    for (const OxString &line : lines_of(text)) {
+        if (row == rows)
+            break;
+        if (row > 0)
+            cprintf("\r\n");
+        cputs(OxString(" %s", line));
+        row++;
+    }
+}
+
+int MsgWin::waitkey(const OxFastString &keys)
+{
+    show();
+    while (screen.isok()) {
+        int key = getkey();
+        if (key > 0 && key < 256)
+            key = tolower(key);
+        // Only real bytes can answer: no key (0) and the negative codes of
+        // the cursor keys are in no set, nor is the set's terminating zero.
+        if (key > 0 && key < 256 && memchr(keys.cstr(), key, keys.len()))
+            return key;
+    }
+    return 0;
+}
