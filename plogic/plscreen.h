@@ -4,6 +4,8 @@
 
 #include <termios.h>
 
+#include <string>
+
 #include "oxstream.h"
 #include "plcells.h"
 
@@ -66,6 +68,7 @@ private:
     bool needclear = true;
     termios savedtio{};
     bool havetio = false;
+    std::string outbuf;                    // one refresh's bytes, kept for its capacity
 };
 
 // The one screen of a program. It belongs to the program (and to each test
