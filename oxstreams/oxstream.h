@@ -18,6 +18,15 @@
 void ox_set_wakefd(int fd);
 int ox_wakefd();
 
+class OxStream;
+
+// Waits up to `ms` (-1: no limit) until one of the streams has something to
+// offer, and lets each take in its input. Returns the number of streams
+// ready; `woken` (when given) tells whether the wake descriptor fired.
+int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken = nullptr);
+// Milliseconds of a monotonic clock.
+long long ox_monotonic_ms();
+
 class OxStream {
 public:
     // Longest line kept back waiting for its separator: past this the bytes
@@ -25,7 +34,7 @@ public:
     // ends its line cannot grow our memory without bound.
     static constexpr size_t line_cap = 1 << 20;
 
-    OxStream() = default;
+    OxStream();
     OxStream(const OxStream &) = delete;
     OxStream &operator=(const OxStream &) = delete;
     virtual ~OxStream();
@@ -67,6 +76,10 @@ public:
     }
     // While on, output is held until flush(); used to send a screen update in one write.
     virtual void delay_output(bool on);
+    // Sends the held output. It always goes out whole, waiting as long as the
+    // descriptor needs: an update cut short would leave the terminal out of
+    // step with what the screen believes it shows. `waitms` is accepted for
+    // compatibility and does not shorten that.
     virtual bool flush(int waitms = -1);
 
     // Waits up to `ms` (-1: no limit) until this stream has something to
@@ -90,9 +103,18 @@ public:
 
 protected:
     // Reads once from rfd into the read-ahead (up to max bytes, no waiting
-    // unless `wait`); handles EOF, errors, EINTR and EAGAIN.
+    // unless `wait`); handles EOF, errors, EINTR and EAGAIN. Returns the
+    // number of bytes read.
     size_t fill(size_t max, bool wait);
+    // A complete line (or a line_cap run without separator) is held back.
     bool has_line(char sep) const;
+    // Moves the next line into `line`: a complete one, a line_cap run, or at
+    // the end of input whatever is left. False when there is none.
+    bool take_line(OxString &line, char sep);
+    // No more input will come (the pipe overrides it: its child must have
+    // exited as well).
+    virtual bool ended() const { return eof; }
+    size_t pending() const { return rbuf.size() - rpos; }
     void set_eof() { eof = true; }
     void set_error(int e) { err = e; failed = true; }
     void close_read();                     // closes rfd (if owned) and marks the end
@@ -105,6 +127,11 @@ protected:
     int err = 0;
     std::string rbuf;                      // read-ahead: bytes read, not yet handed out
     size_t rpos = 0;                       // start of the unread part of rbuf
+    mutable size_t scanned = 0;            // rbuf holds no `scansep` before this offset
+    mutable char scansep = '\n';
+    char lastsep = '\n';                   // separator of the last getline, for ready_now
+    size_t readsize = 65536;               // block size of reads done for a stream list
+    bool bytemode = false;                 // read() is used: any buffered byte is input
     std::string wbuf;                      // held output while delayed
     bool delayed = false;
 };

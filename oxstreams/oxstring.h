@@ -20,11 +20,14 @@ public:
     explicit OxString(long long value);          // decimal
     explicit OxString(unsigned value);           // decimal
     explicit OxString(unsigned long value);      // decimal
+    explicit OxString(unsigned long long value); // decimal
 
     // Formatted construction: "%s" takes the next argument, "%%" gives "%".
     // A field may carry the '-' flag (pad on the right), a width (pad with
     // blanks) and a precision (cut to that many bytes), e.g. "%-25s", "%9.9s".
     // Missing arguments format as the empty text; at most 20 arguments.
+    // "%d", "%i" and "%u" take their (already decimal) argument like "%s";
+    // any other conversion is copied as written.
     // Arguments may be OxStrings, C strings or integers.
     template <class First, class... Args>
     OxString(const char *format, const First &first, const Args &...rest)
@@ -66,6 +69,6 @@ private:
 // Everything that takes an OxFastString takes an OxString.
 using OxFastString = OxString;
 
-// Strips leading and trailing blanks (spaces and tabs) of a writable NUL-terminated
+// Strips leading and trailing blanks (spaces, tabs, CR, LF, VT, FF) of a writable NUL-terminated
 // string in place; returns the first kept character.
 char *trim_string(char *text);

@@ -1,0 +1,94 @@
+// The one place where streams wait: poll over every stream's descriptors and
+// the wake descriptor, retried on EINTR.
+#include <poll.h>
+#include <time.h>
+
+#include <atomic>
+#include <cerrno>
+#include <vector>
+
+#include "oxstream.h"
+
+namespace {
+std::atomic<int> wakefd{-1};
+}
+
+void ox_set_wakefd(int fd)
+{
+    wakefd.store(fd);
+}
+
+int ox_wakefd()
+{
+    return wakefd.load();
+}
+
+long long ox_monotonic_ms()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
+{
+    if (woken)
+        *woken = false;
+    long long deadline = ms < 0 ? -1 : ox_monotonic_ms() + ms;
+    std::vector<pollfd> fds;
+    std::vector<size_t> first(n + 1);
+    for (;;) {
+        int ready = 0;
+        for (size_t i = 0; i < n; ++i)
+            if (streams[i]->ready_now())
+                ++ready;
+        fds.clear();
+        for (size_t i = 0; i < n; ++i) {
+            first[i] = fds.size();
+            streams[i]->pre_select(fds);
+        }
+        first[n] = fds.size();
+        int wfd = ox_wakefd();
+        if (wfd >= 0)
+            fds.push_back({wfd, POLLIN, 0});
+
+        int timeout = -1;
+        if (ready > 0)
+            timeout = 0;
+        else if (deadline >= 0)
+            timeout = int(std::max(0LL, deadline - ox_monotonic_ms()));
+        for (size_t i = 0; i < n && timeout != 0; ++i) {
+            int t = streams[i]->next_timeout_ms();
+            if (t >= 0 && (timeout < 0 || t < timeout))
+                timeout = t;
+        }
+
+        int rc = poll(fds.data(), fds.size(), timeout);
+        if (rc < 0) {
+            if (errno != EINTR)
+                return 0;
+            for (auto &f : fds)
+                f.revents = 0;
+        }
+        bool wake = wfd >= 0 && fds.back().revents != 0;
+        if (woken)
+            *woken = wake;
+
+        ready = 0;
+        for (size_t i = 0; i < n; ++i) {
+            bool events = false;
+            for (size_t k = first[i]; k < first[i + 1]; ++k)
+                if (fds[k].revents)
+                    events = true;
+            streams[i]->post_select(fds.data() + first[i], first[i + 1] - first[i]);
+            if (events || streams[i]->ready_now())
+                ++ready;
+        }
+        if (ready > 0 || wake)
+            return ready;
+        if (deadline >= 0 && ox_monotonic_ms() >= deadline)
+            return 0;
+        // Nothing that counts yet (a timer of a stream ran out, or a signal
+        // interrupted poll): wait on.
+    }
+}
