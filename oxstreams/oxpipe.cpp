@@ -1,1 +1,229 @@
 #include "oxpipe.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "oxspawn.h"
+
+OxPipe::OxPipe(const char *program, const char *const argv[], bool writable, bool readable, bool catch_stderr,
+               int /*fd0*/, int fd1, int fd2)
+{
+    int out[2] = {-1, -1}, in[2] = {-1, -1};
+    int child_fds[3];
+    // The child's stdin is never the terminal: a helper that read keys
+    // would steal them from the program.
+    if (writable) {
+        if (pipe2(in, O_CLOEXEC) == 0) {
+            wfd = in[1];
+            child_fds[0] = in[0];
+        }
+    } else {
+        in[0] = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        child_fds[0] = in[0];
+    }
+    if (readable && pipe2(out, O_CLOEXEC) == 0) {
+        rfd = out[0];
+        // Our end only: the child's end is a separate open file.
+        fcntl(rfd, F_SETFL, fcntl(rfd, F_GETFL) | O_NONBLOCK);
+        child_fds[1] = out[1];
+        child_fds[2] = catch_stderr ? out[1] : fd2;
+    } else {
+        child_fds[1] = fd1;
+        child_fds[2] = fd2;
+        eof = true;
+    }
+    if (writable && wfd < 0)
+        child_fds[0] = -1;
+
+    OxChild c = ox_spawn(program, argv, child_fds);
+    if (in[0] >= 0)
+        close(in[0]);
+    if (out[1] >= 0)
+        close(out[1]);
+    pid = c.pid;
+    pidfd = c.pidfd;
+    if (pid < 0) {
+        // No process: say why, as the child would have, and end at once.
+        std::string msg = std::string(program ? program : "") + ": " + std::strerror(c.err);
+        rbuf = msg + "\n";
+        close_read();
+        exited = true;
+        status = 127;
+        exit_ms = ox_monotonic_ms();
+    }
+}
+
+OxPipe::~OxPipe()
+{
+    if (!exited && pid > 0) {
+        reap(false);
+        if (!exited) {
+            ::kill(-pid, SIGTERM);
+            wait_exit(2000);
+        }
+        if (!exited) {
+            ::kill(-pid, SIGKILL);
+            // A process stuck in disk I/O may not even die from this; we go
+            // on rather than hang the program.
+            wait_exit(3000);
+        }
+    }
+    if (pidfd >= 0)
+        close(pidfd);
+    if (rfd >= 0)
+        close(rfd);
+    if (wfd >= 0)
+        close(wfd);
+    rfd = wfd = pidfd = -1;
+}
+
+bool OxPipe::wait_exit(int ms)
+{
+    long long deadline = ox_monotonic_ms() + ms;
+    while (!exited) {
+        long long left = deadline - ox_monotonic_ms();
+        if (left <= 0)
+            break;
+        if (pidfd >= 0) {
+            pollfd p = {pidfd, POLLIN, 0};
+            if (poll(&p, 1, int(left)) < 0 && errno != EINTR)
+                break;
+        } else {
+            poll(nullptr, 0, int(std::min(left, 20LL)));
+        }
+        reap(false);
+    }
+    return exited;
+}
+
+void OxPipe::reap(bool wait)
+{
+    if (exited || pid <= 0)
+        return;
+    int st = 0;
+    pid_t r;
+    do
+        r = waitpid(pid, &st, wait ? 0 : WNOHANG);
+    while (r < 0 && errno == EINTR);
+    if (r == pid) {
+        if (WIFEXITED(st))
+            status = WEXITSTATUS(st);
+        else if (WIFSIGNALED(st))
+            status = 128 + WTERMSIG(st);
+        else
+            status = 255;
+    } else if (r < 0 && errno == ECHILD) {
+        // Reaped elsewhere (SIGCHLD ignored by someone): gone, code unknown.
+        status = 255;
+    } else {
+        return;
+    }
+    exited = true;
+    exit_ms = ox_monotonic_ms();
+    if (pidfd >= 0) {
+        close(pidfd);
+        pidfd = -1;
+    }
+}
+
+void OxPipe::update()
+{
+    if (!exited)
+        reap(false);
+    if (eof && rfd >= 0) {
+        close_read();
+        return;
+    }
+    if (exited && rfd >= 0 && ox_monotonic_ms() - exit_ms >= output_grace_ms) {
+        // Whatever the child wrote before it exited is in the pipe now; take
+        // all of it, then stop listening to anyone else who holds the pipe.
+        int avail = 0;
+        if (ioctl(rfd, FIONREAD, &avail) == 0 && avail > 0) {
+            size_t left = size_t(avail);
+            while (left > 0 && !eof) {
+                size_t n = fill(left, false);
+                if (n == 0)
+                    break;
+                left -= std::min(left, n);
+            }
+        }
+        close_read();
+    }
+}
+
+bool OxPipe::isok() const
+{
+    const_cast<OxPipe *>(this)->update();
+    return OxStream::isok();
+}
+
+bool OxPipe::isreadable()
+{
+    update();
+    return OxStream::isreadable();
+}
+
+bool OxPipe::finish(bool wait)
+{
+    if (!exited && wait) {
+        if (pidfd < 0) {
+            reap(true);
+        } else {
+            while (!exited) {
+                pollfd p[2] = {{pidfd, POLLIN, 0}, {ox_wakefd(), POLLIN, 0}};
+                int rc = poll(p, p[1].fd >= 0 ? 2 : 1, -1);
+                if (rc < 0 && errno != EINTR)
+                    break;
+                reap(false);
+                if (!exited && p[1].fd >= 0 && p[1].revents)
+                    break;
+            }
+        }
+    }
+    update();
+    return exited;
+}
+
+bool OxPipe::kill(int sig)
+{
+    // Once reaped, the number may belong to someone else.
+    if (exited || pid <= 0)
+        return false;
+    return ::kill(-pid, sig) == 0 || ::kill(pid, sig) == 0;
+}
+
+bool OxPipe::ready_now() const
+{
+    return OxStream::ready_now();
+}
+
+void OxPipe::pre_select(std::vector<pollfd> &fds)
+{
+    size_t before = fds.size();
+    OxStream::pre_select(fds);
+    nbase = fds.size() - before;
+    if (!exited && pidfd >= 0)
+        fds.push_back({pidfd, POLLIN, 0});
+}
+
+void OxPipe::post_select(const pollfd *fds, size_t n)
+{
+    OxStream::post_select(fds, std::min(n, nbase));
+    update();
+}
+
+int OxPipe::next_timeout_ms() const
+{
+    if (exited && rfd >= 0 && !eof)
+        return int(std::max(0LL, output_grace_ms - (ox_monotonic_ms() - exit_ms)));
+    if (!exited && pidfd < 0)
+        return 50;                         // no pidfd: look for the exit now and then
+    return -1;
+}

@@ -32,6 +32,7 @@ public:
     bool isreadable() override;
 
     // Waits for the child to exit (wait=false: only checks). True once it has.
+    // A wait is cut short by the wake descriptor (then false).
     bool finish(bool wait);
     bool child_exited() const { return exited; }
     // The exit code; 128 + the signal number for a child ended by a signal.
@@ -45,15 +46,26 @@ public:
     void post_select(const pollfd *fds, size_t n) override;
     int next_timeout_ms() const override;
 
+    // Output still arriving this long after the child's exit is delivered;
+    // then the read end is closed.
+    static constexpr int output_grace_ms = 1000;
+
+protected:
+    bool ended() const override { return eof && exited; }
+
 private:
     void reap(bool wait);
-    bool output_done() const;
+    // Notices the child's exit, closes an ended read end, and ends the output
+    // grace once it has run out.
+    void update();
+    bool wait_exit(int ms);
 
     pid_t pid = -1;
     int pidfd = -1;
     bool exited = false;
     int status = -1;
     long long exit_ms = 0;          // monotonic time of the exit, for the output grace
+    size_t nbase = 0;               // descriptors the base stream added in pre_select
 };
 
 // Streams watched together. The list does not own its members unless asked.

@@ -328,13 +328,9 @@ int OxStream::runonce(int ms)
 
 bool OxStream::ready_now() const
 {
-    if (bytemode && pending() > 0)
+    if (pending() > 0 && (bytemode || eof || has_line(lastsep)))
         return true;
-    if (has_line(lastsep))
-        return true;
-    if (ended())
-        return pending() > 0 || !endseen;
-    return false;
+    return ended() && !endseen;
 }
 
 void OxStream::pre_select(std::vector<pollfd> &fds)

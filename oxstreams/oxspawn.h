@@ -1,0 +1,18 @@
+// Starting a child process for a pipe stream.
+#pragma once
+
+#include <sys/types.h>
+
+struct OxChild {
+    pid_t pid = -1;
+    int pidfd = -1;        // -1 when the kernel offers none; the caller then polls
+    int err = 0;           // errno when no process could be made at all
+};
+
+// Starts `program` (looked up in PATH when it holds no '/'; empty and
+// relative entries are skipped) with argv; fds[i] becomes the child's
+// descriptor i. The child runs in a process group of its own, with default
+// signal dispositions, an empty signal mask and nothing else open. When the
+// program cannot be run, the child writes "<program>: <reason>" and a newline
+// to its descriptor 1 and exits 127.
+OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3]);
