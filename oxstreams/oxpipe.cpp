@@ -133,9 +133,11 @@ void OxPipe::reap(bool wait)
     }
 }
 
-void OxPipe::update()
+void OxPipe::update(bool check_exit)
 {
-    if (!exited)
+    // waitpid costs a system call; ask only when the pidfd said so, when
+    // there is no pidfd, or once the output has ended and only the exit is missing.
+    if (!exited && (check_exit || pidfd < 0 || eof))
         reap(false);
     if (eof && rfd >= 0) {
         close_read();
@@ -160,13 +162,13 @@ void OxPipe::update()
 
 bool OxPipe::isok() const
 {
-    const_cast<OxPipe *>(this)->update();
+    const_cast<OxPipe *>(this)->update(false);
     return OxStream::isok();
 }
 
 bool OxPipe::isreadable()
 {
-    update();
+    update(false);
     return OxStream::isreadable();
 }
 
@@ -187,7 +189,7 @@ bool OxPipe::finish(bool wait)
             }
         }
     }
-    update();
+    update(true);
     return exited;
 }
 
@@ -209,14 +211,16 @@ void OxPipe::pre_select(std::vector<pollfd> &fds)
     size_t before = fds.size();
     OxStream::pre_select(fds);
     nbase = fds.size() - before;
-    if (!exited && pidfd >= 0)
+    // While lines wait to be handed out the exit can wait too; leaving the
+    // pidfd out then lets a list of busy members skip poll altogether.
+    if (!exited && pidfd >= 0 && (nbase > 0 || !OxStream::ready_now()))
         fds.push_back({pidfd, POLLIN, 0});
 }
 
 void OxPipe::post_select(const pollfd *fds, size_t n)
 {
     OxStream::post_select(fds, std::min(n, nbase));
-    update();
+    update(n > nbase && fds[nbase].revents != 0);
 }
 
 int OxPipe::next_timeout_ms() const

@@ -57,7 +57,7 @@ private:
     void reap(bool wait);
     // Notices the child's exit, closes an ended read end, and ends the output
     // grace once it has run out.
-    void update();
+    void update(bool check_exit);
     bool wait_exit(int ms);
 
     pid_t pid = -1;

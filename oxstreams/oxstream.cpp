@@ -177,7 +177,7 @@ bool OxStream::getline(OxString &line, int waitms, char sep, size_t readahead)
     for (;;) {
         if (take_line(line, sep))
             return true;
-        if (ended() || rfd < 0)
+        if (ended() || (rfd < 0 && !eof))
             return false;
         int left = deadline < 0 ? -1 : int(std::max(0LL, deadline - ox_monotonic_ms()));
         bool woken = false;

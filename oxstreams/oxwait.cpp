@@ -49,8 +49,10 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
         }
         first[n] = fds.size();
         int wfd = ox_wakefd();
-        if (wfd >= 0)
+        if (wfd >= 0 && !(ready > 0 && fds.empty()))
             fds.push_back({wfd, POLLIN, 0});
+        else
+            wfd = -1;
 
         int timeout = -1;
         if (ready > 0)
@@ -63,7 +65,8 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
                 timeout = t;
         }
 
-        int rc = poll(fds.data(), fds.size(), timeout);
+        // Members that are all ready and have nothing to poll: no system call.
+        int rc = fds.empty() && timeout == 0 ? 0 : poll(fds.data(), fds.size(), timeout);
         if (rc < 0) {
             if (errno != EINTR)
                 return 0;
