@@ -1,0 +1,61 @@
+// The console layer's keyboard half: reads the terminal through the screen
+// and hands out one key per call.
+#include "conio.h"
+#include "keydecoder.h"
+#include "plscreen.h"
+
+namespace {
+
+KeyDecoder keys;
+
+// How long a lone ESC waits for the rest of a sequence. Serial consoles
+// often deliver an arrow key's bytes in two reads.
+constexpr int esc_wait_ms = 100;
+constexpr size_t read_block = 2048;
+
+} // namespace
+
+int _getch()
+{
+    // Once the input has ended (or the program is stopping) a read could
+    // only block or return nothing: decode what is left instead.
+    if (keys.needs_input() && screen.isok())
+        screen.read(keys.buffer(), read_block);
+    if (keys.lone_esc() && screen.isok() && screen.select(esc_wait_ms, true))
+        screen.read(keys.buffer(), read_block);
+    const int key = keys.next();
+    if (keys.incomplete() && !screen.isok())
+        keys.drop_incomplete();
+    return key;
+}
+
+int getch()
+{
+    screen.refresh(false);
+    const int key = _getch();
+    if (key == 10)
+        return KEY_ENTER;
+    if (key == 127)
+        return KEY_BACKSPACE;
+    return key;
+}
+
+int getkey()
+{
+    screen.refresh(false);
+    return getch();
+}
+
+bool kbwait(int msec)
+{
+    screen.refresh(false);
+    // Typed-ahead keys already in the buffer count as input that is ready.
+    if (keys.key_ready())
+        return true;
+    return screen.select(msec, true, false, false);
+}
+
+void kbflush()
+{
+    keys.clear();
+}

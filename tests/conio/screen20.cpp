@@ -1,0 +1,5 @@
+#include "plscreen.h"
+#include "ptyterm.h"
+
+// The smallest terminal the program has to run on.
+PTYTERM_SCREEN(20, 8);

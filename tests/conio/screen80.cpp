@@ -1,0 +1,4 @@
+#include "plscreen.h"
+#include "ptyterm.h"
+
+PTYTERM_SCREEN(80, 25);
