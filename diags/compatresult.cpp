@@ -1,1 +1,225 @@
 #include "compatresult.h"
+
+#include <string>
+#include <string_view>
+
+#include "conio.h"
+#include "marked.h"
+
+namespace {
+
+constexpr const char *separator = "\x08,\x08 ";
+constexpr const char *alertnone = "\x07NONE\x07";
+
+// trim_string works on NUL-terminated text; helper lines may hold NUL bytes,
+// so trim the same blanks on the bytes themselves and keep everything after.
+std::string_view trimmed(std::string_view s)
+{
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos)
+        return {};
+    size_t e = s.find_last_not_of(" \t");
+    return s.substr(b, e - b + 1);
+}
+
+bool begins(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// The summary's own colour markers must stay the only ones: a marker byte in
+// the helper's text would recolour the rest of the summary, so it becomes a blank.
+OxString unmarked(const OxString &text)
+{
+    std::string s = text.str();
+    for (char &c : s)
+        if (c == '\x07' || c == '\x08')
+            c = ' ';
+    return OxString(std::move(s));
+}
+
+void status_step(CompatResult &r, const OxString &stat)
+{
+    const OxString &k = r.category;
+    if (k != "VIDEO" && k != "DISK")
+        r.description = shortname(r.description);
+    OxString d = unmarked(r.description);
+
+    if (k == "CPU") {
+        r.cpucount++;
+        if (!r.cpu)
+            addstr(r.cpu, d, stat);
+    } else if (k == "MEMORY") {
+        addstr(r.memory, d, stat);
+    } else if (k == "VIDEO") {
+        addstr(r.video, d, stat);
+    } else if (k == "IDE" || k == "SCSI" || k == "RAID") {
+        addstr(r.scsi, OxString("%s %s", d, k), stat);
+    } else if (k == "DISK") {
+        r.description = diskname(r.description);
+        addstr(r.disks, unmarked(r.description), stat);
+    } else if (k == "NETWORK") {
+        addstr(r.network, d, stat);
+    } else if (k == "SERIAL") {
+        addstr(r.serial, d, stat);
+    } else if (k == "PARALLEL") {
+        addstr(r.parallel, d, stat);
+    }
+}
+
+// A value far longer than its row only ever shows its first row's worth and,
+// piled into the last column, its final character in the colour its markers
+// leave. Printing the whole of a field that a probe has grown to megabytes on
+// every redraw would make each line cost more than the one before, so the
+// middle is dropped: what the console shows stays exactly the same, because
+// every dropped byte would have landed on the last column and been
+// overwritten, and a marker whose toggle the middle held is kept.
+OxString fit(const OxString &value, int width)
+{
+    const size_t head = 2 * size_t(width > 0 ? width : 1) + 16;     // at least `width` printable bytes
+    const size_t tail = 64;
+    std::string_view v = value.view();
+    if (v.size() <= head + tail + 64)
+        return value;
+    std::string_view middle = v.substr(head, v.size() - head - tail);
+    std::string out(v.substr(0, head));
+    size_t labels = 0, alerts = 0;
+    for (char c : middle) {
+        labels += c == '\x08';
+        alerts += c == '\x07';
+    }
+    if (labels % 2)
+        out += '\x08';
+    if (alerts % 2)
+        out += '\x07';
+    out += v.substr(v.size() - tail);
+    return OxString(std::move(out));
+}
+
+} // namespace
+
+void addstr(OxString &field, const OxFastString &text, const OxFastString &stat)
+{
+    if (!begins(stat.view(), "SUPPORTED"))
+        return;     // UNSUPPORTED, SUPPORT UNKNOWN and anything else stay out of the summary
+    if (!field)
+        field = text;
+    else
+        field.append(separator).append(text);
+}
+
+void addnone(OxString &field, bool flag)
+{
+    if (flag)
+        addstr(field, alertnone, "SUPPORTED");
+}
+
+OxString shortname(const OxFastString &description)
+{
+    std::string_view p = description.view();
+    size_t open = p.rfind('(');
+    if (open != std::string_view::npos) {
+        p = p.substr(open + 1);
+        p = trimmed(p.substr(0, p.find(')')));
+    }
+    size_t bracket = p.find('[');
+    if (bracket != std::string_view::npos) {
+        p = p.substr(bracket + 1);
+        p = trimmed(p.substr(0, p.find(']')));
+    }
+    return OxString(p.substr(0, p.find_first_of(std::string_view(" \t,.;[]", 7))));
+}
+
+OxString diskname(const OxFastString &description)
+{
+    std::string_view d = description.view();
+    size_t open = d.rfind('(');
+    if (open != std::string_view::npos)
+        d = d.substr(0, open);
+    size_t dash = d.rfind('-');
+    if (dash != std::string_view::npos && dash + 1 < d.size() && d[dash + 1] == ' ')
+        return OxString(trimmed(d.substr(dash + 2)));
+    return shortname(OxString(d));
+}
+
+void compat_clear(CompatResult &r)
+{
+    r = CompatResult();
+}
+
+void compat_line(CompatResult &r, const OxString &line)
+{
+    std::string_view l = line.view();
+    size_t colon = l.find(':');
+    bool hascolon = colon != std::string_view::npos;
+
+    if (begins(l, "   Status: ")) {
+        status_step(r, OxString(trimmed(l.substr(10))));
+    } else if (begins(l, "Memory ") && hascolon) {
+        addstr(r.memory, unmarked(OxString(trimmed(l.substr(colon + 1)))), "SUPPORTED");
+    } else if (begins(l, "ttyS") && hascolon) {
+        addstr(r.serial, unmarked(OxString(trimmed(l.substr(0, colon)))), "SUPPORTED");
+    } else if (hascolon && l.find(' ') == colon + 1) {
+        r.category = OxString(trimmed(l.substr(0, colon)));
+        r.description = OxString(trimmed(l.substr(colon + 1)));
+    }
+}
+
+void compat_close(CompatResult &r)
+{
+    for (OxString *f : {&r.cpu, &r.memory, &r.video, &r.scsi, &r.disks, &r.network})
+        if (!*f)
+            addnone(*f, true);
+    // Missing serial or parallel ports are normal on servers: no NONE mark.
+    for (OxString *f : {&r.serial, &r.parallel})
+        if (!*f)
+            addnone(*f, false);
+}
+
+OxString compat_cputext(const CompatResult &r)
+{
+    if (r.cpucount == 0)
+        return "??";
+    return OxString("%s x %s", r.cpu, OxString(r.cpucount));
+}
+
+OxString compat_memtext(const CompatResult &r)
+{
+    if (!r.memory)
+        return OxString();
+    return OxString("%s usable", r.memory);
+}
+
+void compat_drawsummary(const CompatResult &r)
+{
+    static const char format[] = "\x08      CPU:\x08 %-25s     \x08Memory:\x08 %s\r\n"
+                                 "\x08   Serial:\x08 %s\r\n"
+                                 "\x08 Parallel:\x08 %s\r\n"
+                                 "\x08    Video:\x08 %s\r\n"
+                                 "\x08  Network:\x08 %s\r\n"
+                                 "\x08 SCSI/IDE:\x08 %s\r\n"
+                                 "\x08    Disks:\x08 %s";
+    const PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
+    text_info t;
+    gettextinfo(&t);
+    const int rows = t.winbottom - t.wintop + 1, cols = t.winright - t.winleft + 1;
+    // Field values hold helper text: control bytes must show as blanks and
+    // never move the cursor; only the colour markers pass.
+    auto safe = [cols](const OxString &v) { return fit(blank_controls(v, true), cols); };
+
+    if (rows >= 7) {
+        cprintf_marked(normal, label, alert, format, safe(compat_cputext(r)), safe(compat_memtext(r)),
+                       safe(r.serial), safe(r.parallel), safe(r.video), safe(r.network), safe(r.scsi),
+                       safe(r.disks));
+        return;
+    }
+    // A window squeezed by a tiny terminal: a line feed below its last row
+    // would stop the program, so print only the rows that fit.
+    OxString text(format, safe(compat_cputext(r)), safe(compat_memtext(r)), safe(r.serial), safe(r.parallel),
+                  safe(r.video), safe(r.network), safe(r.scsi), safe(r.disks));
+    std::string_view v = text.view();
+    size_t end = 0;
+    for (int i = 0; i < rows && end != std::string_view::npos; i++)
+        end = v.find("\r\n", i == 0 ? 0 : end + 2);
+    cputs_marked(normal, label, alert, OxString(v.substr(0, end)));
+}

@@ -24,5 +24,8 @@ void compat_clear(CompatResult &r);
 void compat_line(CompatResult &r, const OxString &line);
 // Marks the empty fields once the probe's output has ended.
 void compat_close(CompatResult &r);
+// The CPU and memory texts of the summary's first row.
+OxString compat_cputext(const CompatResult &r);
+OxString compat_memtext(const CompatResult &r);
 // Prints the seven summary rows at the console cursor (the focused test window).
 void compat_drawsummary(const CompatResult &r);
