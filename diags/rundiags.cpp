@@ -1,4 +1,136 @@
+// The program: the one terminal screen, the application frame and the main menu.
+#include <fcntl.h>
+
+#include "app.h"
+#include "conio.h"
+#include "framewin.h"
+#include "msgwin.h"
+#include "plscreen.h"
+#include "selwin.h"
+#include "sigguard.h"
+
+namespace {
+
+int dup_cloexec(int fd)
+{
+    return fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+// Standard output is duplicated before standard input.
+const int tty_out = dup_cloexec(1);
+
+} // namespace
+
+PlScreen screen(dup_cloexec(0), tty_out);
+
+namespace {
+
+// Right after the screen has put the terminal into raw mode.
+const bool guarded = (sigguard::install(screen), true);
+
+const char *const menu_items[] = {
+    "Basic Compatibility Test", "Advanced Compatibility Test", "Memory test",
+    "Burn-in test",             "Copy results to floppy disk", "Quit",
+};
+const int quit_index = 5;
+
+const char *const memtest_text =
+    "The memory test program cannot start automatically.\n \nYou will need to reboot the server, then choose\n"
+    "\"memtest\" from the boot menu in order to perform\nthe test.  If it passes, then reboot once more to\n"
+    "come back to this menu and continue with a burn-in\ntest.";
+
+void memtest_notice()
+{
+    MsgWin notice(memtest_text, "Can't Memory Test");
+    notice.show();
+    // Any key closes it; "no key" (the first half of a sequence, or nothing
+    // at all) does not.
+    while (screen.isok() && getkey() == KEY_NONE) {
+    }
+}
+
+bool confirm_quit()
+{
+    MsgWin question("Really quit? (y/n)", "Quit");
+    return question.waitkey("yn\x1b") == 'y';
+}
+
+template <class Fn>
+void with_menu_hidden(SelectionWin &menu, Fn fn)
+{
+    menu.hide();
+    fn();
+    menu.show();
+}
+
+void run_menu()
+{
+    SelectionWin menu("Main Menu", PlPoint(40, 8), false);
+    for (const char *item : menu_items)
+        menu.append(item);
+    menu.show();
+
+    while (screen.isok()) {
+        int key = getch();
+        int index;
+        if (key == KEY_ESC) {
+            // Escape means Quit, wherever the highlight is; it stays there.
+            key = KEY_ENTER;
+            index = quit_index;
+        } else {
+            // A NUL byte is no navigation key: handing 0 on would make the
+            // menu read (and swallow) the next key itself.
+            if (key == 0)
+                continue;
+            menu.handlekey(key);
+            index = menu.current();
+        }
+        if (key != KEY_ENTER || index > quit_index)
+            continue;
+
+        switch (index) {
+        case 0:
+            with_menu_hidden(menu, [] { do_compat("Basic Compatibility Test", ""); });
+            break;
+        case 1:
+            with_menu_hidden(menu, [] { do_compat("Advanced Compatibility Test", "-a"); });
+            break;
+        case 2:
+            memtest_notice();
+            break;
+        case 3:
+            with_menu_hidden(menu, [] { do_burnin(); });
+            break;
+        case 4:
+            with_menu_hidden(menu, [] { do_floppy(); });
+            break;
+        case quit_index:
+            if (confirm_quit())
+                return;
+            break;
+        }
+    }
+}
+
+} // namespace
+
 int main()
 {
+    (void)guarded;
+    selcolors.fg = 7;
+    selcolors.bg = 1;
+    selcolors.selfg = 0;
+    selcolors.selbg = 4;
+
+    {
+        FrameWin frame(&screen);
+        mainframe = &frame;
+        frame.settitle("ORVEX Compatibility and Diagnostics");
+        frame.setversion(OxString("Version %s", "3.75c #0"));
+        frame.sethelp("[ENTER] Select   [ESC] Go Back");
+        run_menu();   // the menu is destroyed before the frame
+        mainframe = nullptr;
+    }
+    // The screen's own destruction, after main, gives the terminal back.
     return 0;
 }

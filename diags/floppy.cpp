@@ -1,0 +1,51 @@
+// The main menu's "Copy results to floppy disk": warn, run makefloppy, report.
+#include "app.h"
+#include "conio.h"
+#include "msgwin.h"
+#include "plscreen.h"
+#include "shellcmd.h"
+
+namespace {
+
+const char *const warning_text =
+    "Please insert a floppy disk into the drive.\n \nTHE CONTENTS OF THE FLOPPY WILL BE ERASED!\n \n"
+    "         Press ENTER to continue...";
+
+int copy_to_floppy()
+{
+    MsgWin notice("Copying data to the floppy.", "Please Wait");
+    notice.show();
+    screen.refresh();   // the notice must be on the terminal before the wait
+    return run_shell("makefloppy >/dev/null 2>/dev/null");
+}
+
+} // namespace
+
+void do_floppy()
+{
+    {
+        MsgWin warning(warning_text, "Insert Floppy Disk");
+        if (warning.waitkey("\r\x1b") != KEY_ENTER)
+            return;
+    }
+
+    const int result = copy_to_floppy();
+
+    // The command may have left the terminal in another mode, and whatever
+    // was typed while it ran was typed at a "Please Wait" notice: it must not
+    // answer a dialog the operator has not seen yet.
+    screen.reraw();
+    screen.discard_input();
+    kbflush();
+    if (!screen.isok())
+        return;
+
+    if (result == 0) {
+        MsgWin done("Successfully copied the data to the floppy disk.", "Success!");
+        done.waitkey("\x1b\rq");
+    } else {
+        const int number = (result >> 8) & 0xFF;   // the shell's exit code; 255 for -1
+        MsgWin error(OxString("Error #%s copying the data to the floppy disk!", number), "ERROR");
+        error.waitkey("\x1b\rq");
+    }
+}

@@ -1,0 +1,141 @@
+#include "sigguard.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "oxstream.h"
+#include "plscreen.h"
+
+namespace {
+
+// Copies taken at install time: the handlers must not touch the screen
+// object, which may be half torn down when a signal arrives.
+int tty_fd = -1;          // for tcsetattr
+int out_fd = -1;          // for the restore bytes
+termios saved_tio;
+bool have_tio = false;
+int wake_w = -1;
+volatile sig_atomic_t child_group = 0;
+volatile sig_atomic_t term_signals = 0;
+
+const char restore_bytes[] = "\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h\r\n";
+
+void write_all(int fd, const char *p, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return;
+        p += w;
+        n -= size_t(w);
+    }
+}
+
+void on_terminate(int)
+{
+    const int saved_errno = errno;
+    if (term_signals != 0) {
+        // Asked again while tearing down: do not wait for anything any more.
+        if (child_group > 0)
+            kill(-pid_t(child_group), SIGKILL);
+        sigguard::emergency_restore();
+        _exit(0);
+    }
+    term_signals = 1;
+    PlScreen::request_quit();
+    if (child_group > 0)
+        kill(-pid_t(child_group), SIGTERM);
+    if (wake_w >= 0) {
+        ssize_t r;
+        do
+            r = write(wake_w, "q", 1);
+        while (r < 0 && errno == EINTR);
+    }
+    errno = saved_errno;
+}
+
+void on_fatal(int sig)
+{
+    sigguard::emergency_restore();
+    // The handler was reset on entry: the signal, raised again (abort) or
+    // met again (a fault re-executes), takes its default course on return.
+    if (sig == SIGABRT)
+        raise(sig);
+}
+
+int dup_cloexec(int fd)
+{
+    return fd < 0 ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, 3);
+}
+
+void handle(int sig, void (*fn)(int), int flags)
+{
+    struct sigaction sa{};
+    sa.sa_handler = fn;
+    sigemptyset(&sa.sa_mask);
+    // A termination signal must not interrupt the handling of another.
+    sigaddset(&sa.sa_mask, SIGTERM);
+    sigaddset(&sa.sa_mask, SIGHUP);
+    sigaddset(&sa.sa_mask, SIGINT);
+    sa.sa_flags = flags;
+    sigaction(sig, &sa, nullptr);
+}
+
+} // namespace
+
+namespace sigguard {
+
+void install(PlScreen &scr)
+{
+    signal(SIGCHLD, SIG_DFL);
+
+    tty_fd = dup_cloexec(scr.getfd());
+    out_fd = dup_cloexec(scr.getwfd());
+    have_tio = scr.hadtio();
+    if (have_tio)
+        saved_tio = scr.saved_settings();
+
+    int p[2];
+    if (pipe2(p, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wake_w = p[1];
+        ox_set_wakefd(p[0]);
+    }
+
+    handle(SIGTERM, on_terminate, SA_RESTART);
+    handle(SIGHUP, on_terminate, SA_RESTART);
+    handle(SIGINT, on_terminate, SA_RESTART);
+    handle(SIGABRT, on_fatal, SA_RESETHAND);
+    // Leave the fault signals to a sanitizer that has claimed them.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
+        struct sigaction old{};
+        if (sigaction(sig, nullptr, &old) == 0 && !(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL)
+            handle(sig, on_fatal, SA_RESETHAND);
+    }
+}
+
+void set_child_group(pid_t pgid)
+{
+    child_group = pgid;
+}
+
+void emergency_restore()
+{
+    const int saved_errno = errno;
+    if (have_tio && tty_fd >= 0) {
+        int r;
+        do
+            r = tcsetattr(tty_fd, TCSANOW, &saved_tio);
+        while (r < 0 && errno == EINTR);
+    }
+    if (out_fd >= 0)
+        write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
+    errno = saved_errno;
+}
+
+} // namespace sigguard

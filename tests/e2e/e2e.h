@@ -1,0 +1,53 @@
+// Shared pieces of the end-to-end tests: starting the built program on a
+// pseudo-terminal with a directory of stub helpers first on PATH, and the
+// main menu's geometry and colours as a person sees them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "ptyrun.h"
+
+// ANSI colour indexes as the emulator reports them.
+enum { ANSI_BLACK = 0, ANSI_RED = 1, ANSI_BLUE = 4, ANSI_CYAN = 6, ANSI_WHITE = 7 };
+
+inline std::unique_ptr<PtyRun> start_rundiags(const StubDir &stubs, int cols = 80, int rows = 25)
+{
+    PtyRun::Options o;
+    o.cols = cols;
+    o.rows = rows;
+    o.path = {stubs.path()};
+    o.cwd = stubs.path();
+    return std::make_unique<PtyRun>(RUNDIAGS_BIN, o);
+}
+
+// Waits until the main menu is on the screen and the program waits for keys.
+inline ::testing::AssertionResult wait_menu(PtyRun &run, int timeout_ms = 5000)
+{
+    if (!run.wait_text("Copy results to floppy disk", timeout_ms) || !run.wait_text(" Quit", timeout_ms))
+        return ::testing::AssertionFailure() << "no main menu:\n" << run.dump();
+    run.settle();
+    return ::testing::AssertionSuccess();
+}
+
+// The 0-based row of the highlighted menu item (black on cyan inside the
+// menu frame), or -1.
+inline int menu_highlight_row(PtyRun &run)
+{
+    const int x = run.cols() / 2;
+    for (int y = 1; y < run.rows() - 1; y++) {
+        VtCell c = run.vt().cell(x, y);
+        if (c.bg == ANSI_CYAN && c.fg == ANSI_BLACK)
+            return y;
+    }
+    return -1;
+}
+
+// Types keys and waits until the screen has caught up with them.
+inline void type(PtyRun &run, std::string_view keys)
+{
+    run.send(keys);
+    run.settle();
+}

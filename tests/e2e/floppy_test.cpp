@@ -1,0 +1,217 @@
+// "Copy results to floppy disk" with a stub makefloppy on PATH.
+#include <signal.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "e2e.h"
+
+namespace {
+
+const int floppy_item = 4;
+const int first_item_row = 9;
+
+class Floppy : public ::testing::Test {
+protected:
+    void start()
+    {
+        run = start_rundiags(stubs);
+        ASSERT_TRUE(wait_menu(*run));
+        for (int i = 0; i < floppy_item; i++)
+            run->send(keys::Down);
+        ASSERT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
+    }
+    // Chooses the entry and waits for the warning.
+    void open_warning()
+    {
+        run->send(keys::Enter);
+        ASSERT_TRUE(run->wait_text("THE CONTENTS OF THE FLOPPY WILL BE ERASED!")) << run->dump();
+        EXPECT_TRUE(run->has_text(" Insert Floppy Disk "));
+        EXPECT_TRUE(run->has_text("Please insert a floppy disk into the drive."));
+        EXPECT_TRUE(run->has_text("         Press ENTER to continue..."));
+        // The menu is hidden while the entry runs.
+        EXPECT_FALSE(run->has_text("Main Menu"));
+    }
+    // Waits for the result dialog, closes it with `key`, and checks that the
+    // menu is back with the same item highlighted.
+    void close_result(const std::string &title, std::string_view key)
+    {
+        ASSERT_TRUE(run->wait_text(" " + title + " ")) << run->dump();
+        run->send(key);
+        ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
+        EXPECT_TRUE(run->wait_gone(" " + title + " ")) << run->dump();
+        EXPECT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
+    }
+    void quit()
+    {
+        run->send(keys::Esc);
+        ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
+        run->send("y");
+        EXPECT_EQ(run->wait_exit(), 0);
+    }
+
+    StubDir stubs;
+    std::unique_ptr<PtyRun> run;
+};
+
+TEST_F(Floppy, SuccessfulCopy)
+{
+    StubDir::Stub s;
+    s.lines = {"lots of output that must not reach the screen"};
+    stubs.stub("makefloppy", s);
+    start();
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_text("Successfully copied the data to the floppy disk.")) << run->dump();
+    EXPECT_TRUE(run->has_text(" Success! "));
+    EXPECT_FALSE(run->has_text("lots of output"));
+    EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
+    EXPECT_TRUE(stubs.argv_of("makefloppy").empty());
+    close_result("Success!", keys::Enter);
+    quit();
+}
+
+TEST_F(Floppy, ExitCodeIsReportedAndQClosesTheDialog)
+{
+    StubDir::Stub s;
+    s.exit_code = 3;
+    stubs.stub("makefloppy", s);
+    start();
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_text("Error #3 copying the data to the floppy disk!")) << run->dump();
+    EXPECT_TRUE(run->has_text(" ERROR "));
+    // Keys outside "\x1b\rq" are ignored.
+    run->send("x");
+    run->send(keys::Down);
+    run->settle();
+    EXPECT_TRUE(run->has_text("Error #3 copying the data to the floppy disk!"));
+    close_result("ERROR", "Q");
+    EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
+    quit();
+}
+
+TEST_F(Floppy, MissingCommandIsError127)
+{
+    start();   // no makefloppy anywhere on PATH
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_text("Error #127 copying the data to the floppy disk!")) << run->dump();
+    close_result("ERROR", keys::Esc);
+    quit();
+}
+
+TEST_F(Floppy, EscapeInTheWarningCopiesNothing)
+{
+    stubs.stub("makefloppy", {});
+    start();
+    open_warning();
+    // Only Enter and Escape answer the warning.
+    run->send("y");
+    run->send(keys::Down);
+    run->settle();
+    EXPECT_TRUE(run->has_text("THE CONTENTS OF THE FLOPPY WILL BE ERASED!"));
+    run->send(keys::Esc);
+    ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
+    EXPECT_TRUE(run->wait_gone("Insert Floppy Disk"));
+    EXPECT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
+    run->settle();
+    EXPECT_EQ(stubs.runs_of("makefloppy"), 0);
+    EXPECT_FALSE(run->has_text("Please Wait"));
+    quit();
+}
+
+// Keys typed at the "Please Wait" notice are not answers to the result
+// dialog that follows: the operator must see it first. Nor does a second
+// Enter start another copy.
+TEST_F(Floppy, KeysTypedWhileCopyingDoNotAnswerTheResult)
+{
+    StubDir::Stub s;
+    s.exit_code = 3;
+    s.gated = true;
+    stubs.stub("makefloppy", s);
+    start();
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_text("Copying data to the floppy.")) << run->dump();
+    EXPECT_TRUE(run->has_text(" Please Wait "));
+    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
+
+    run->send("\r\rq\x1b\r");
+    run->settle();
+    EXPECT_TRUE(run->has_text("Copying data to the floppy."));
+    stubs.release("makefloppy");
+
+    ASSERT_TRUE(run->wait_text("Error #3 copying the data to the floppy disk!")) << run->dump();
+    run->settle(300);
+    EXPECT_TRUE(run->has_text("Error #3 copying the data to the floppy disk!")) << run->dump();
+    EXPECT_FALSE(run->has_text("Please Wait"));
+    EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
+    close_result("ERROR", "q");
+    run->settle();
+    EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
+    EXPECT_FALSE(run->has_text("Insert Floppy Disk"));
+    quit();
+}
+
+// A command that puts the terminal back into cooked mode does not leave the
+// program there: one key still answers the result without a newline.
+TEST_F(Floppy, TerminalIsRawAgainAfterTheCommand)
+{
+    StubDir::Stub s;
+    s.exit_code = 2;
+    s.extra = "stty sane < /dev/tty\n";
+    stubs.stub("makefloppy", s);
+    start();
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_text("Error #2 copying the data to the floppy disk!")) << run->dump();
+    EXPECT_EQ(run->slave_settings().c_lflag & (ICANON | ECHO), 0u);
+    close_result("ERROR", "q");
+    quit();
+}
+
+TEST_F(Floppy, TerminationSignalEndsTheCommandAndTheProgram)
+{
+    StubDir::Stub s;
+    s.gated = true;
+    s.record_term = true;
+    stubs.stub("makefloppy", s);
+    start();
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
+    ASSERT_TRUE(run->wait_text("Copying data to the floppy."));
+    run->signal(SIGTERM);
+    EXPECT_EQ(run->wait_exit(), 0);
+    EXPECT_TRUE(stubs.exists("makefloppy.term"));
+    EXPECT_FALSE(run->has_text("ERROR"));
+    const std::string &out = run->output();
+    ASSERT_GE(out.size(), restore_tail(25).size());
+    EXPECT_EQ(out.substr(out.size() - restore_tail(25).size()), restore_tail(25));
+    EXPECT_EQ(run->slave_settings().c_lflag, run->initial_settings().c_lflag);
+}
+
+// A command that will not end on SIGTERM: a second termination signal gives
+// the terminal back at once instead of waiting out the grace period.
+TEST_F(Floppy, SecondSignalRestoresAtOnce)
+{
+    StubDir::Stub s;
+    s.ignore_term = true;
+    s.extra = "";
+    stubs.stub("makefloppy", s);
+    start();
+    open_warning();
+    run->send(keys::Enter);
+    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
+    ASSERT_TRUE(run->wait_text("Copying data to the floppy."));
+    const size_t mark = run->output().size();
+    run->signal(SIGTERM);
+    run->signal(SIGHUP);
+    EXPECT_EQ(run->wait_exit(2000), 0);
+    EXPECT_NE(run->output_since(mark).find("\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h"), std::string::npos);
+    EXPECT_EQ(run->slave_settings().c_lflag, run->initial_settings().c_lflag);
+}
+
+} // namespace
