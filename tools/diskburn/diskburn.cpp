@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdint>
@@ -59,6 +60,9 @@ enum ExitCode : int {
 constexpr size_t kSector = 512;       // stamp granularity
 constexpr size_t kMemAlign = 4096;
 constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
+// The fill repeats every kTemplate bytes: small enough to stay in the CPU
+// cache while a block is compared, so the verify runs at the speed of the read.
+constexpr size_t kTemplate = 64 << 10;
 
 using Clock = std::chrono::steady_clock;
 
@@ -387,8 +391,8 @@ struct Stamp {
 
 inline Stamp stamp_for(uint64_t offset, uint64_t seed) { return {offset, seed ^ (offset * kMix)}; }
 
-// The bytes of every sector after its stamp; the same for every block of a
-// pass, different for every pass.
+// The bytes of every sector after its stamp, repeating every kTemplate
+// bytes of the disk; different for every pass.
 std::vector<unsigned char> make_template(size_t n, uint64_t seed) {
   std::vector<unsigned char> t(n);
   uint64_t x = seed | 1;
@@ -411,7 +415,8 @@ std::string describe_mismatch(const unsigned char* got, const unsigned char* tmp
     Stamp have;
     std::memcpy(&have, got + s, sizeof have);
     bool stamp_ok = have.offset == want.offset && have.check == want.check;
-    bool body_ok = std::memcmp(got + s + sizeof(Stamp), tmpl + s + sizeof(Stamp),
+    const unsigned char* body = tmpl + (off + s) % kTemplate;
+    bool body_ok = std::memcmp(got + s + sizeof(Stamp), body + sizeof(Stamp),
                                kSector - sizeof(Stamp)) == 0;
     if (stamp_ok && body_ok) continue;
     if (bad_sectors++ == 0) {
@@ -423,7 +428,7 @@ std::string describe_mismatch(const unsigned char* got, const unsigned char* tmp
         first = "holds data from an earlier pass (write lost)";
       } else {
         size_t k = 0;
-        const unsigned char* exp_body = tmpl + s;
+        const unsigned char* exp_body = body;
         unsigned char want_bytes[sizeof(Stamp)];
         std::memcpy(want_bytes, &want, sizeof want);
         for (k = 0; k < kSector; ++k) {
@@ -439,14 +444,104 @@ std::string describe_mismatch(const unsigned char* got, const unsigned char* tmp
   return first;
 }
 
+// Compares one block with what was written; reports the first difference.
+void check_block(Target& t, const Settings& cfg, const unsigned char* tmpl, const unsigned char* got,
+                 uint64_t off, size_t len) {
+  bool same = true;
+  for (size_t s = 0; s < len && same; s += kSector) {
+    Stamp want = stamp_for(off + s, cfg.seed);
+    same = std::memcmp(got + s, &want, sizeof want) == 0 &&
+           std::memcmp(got + s + sizeof(Stamp), tmpl + (off + s) % kTemplate + sizeof(Stamp),
+                       kSector - sizeof(Stamp)) == 0;
+  }
+  if (same) {
+    t.done.fetch_add(len, std::memory_order_relaxed);
+    return;
+  }
+  uint64_t first = off;
+  size_t bad = 0;
+  std::string what = describe_mismatch(got, tmpl, off, len, cfg.seed, first, bad);
+  t.fail(kExitVerify, fmt("Disk %s: verify error at byte %" PRIu64 ": it %s; %zu of %zu sectors in "
+                          "the block at byte %" PRIu64 " differ.",
+                          t.name.c_str(), first, what.c_str(), bad, len / kSector, off));
+  g_abort = true;
+}
+
+// Checks blocks on a thread of its own, so that the next read is already on
+// its way while one block is compared: a fast disk never waits for the CPU.
+class Checker {
+ public:
+  Checker(Target& t, const Settings& cfg, const unsigned char* tmpl)
+      : t_(t), cfg_(cfg), tmpl_(tmpl), th_([this] { run(); }) {}
+  ~Checker() {
+    wait_idle();
+    {
+      std::lock_guard<std::mutex> g(mu_);
+      quit_ = true;
+    }
+    cv_.notify_all();
+    th_.join();
+  }
+  // Waits for the previous block to be done, then hands this one over.
+  void submit(const unsigned char* buf, uint64_t off, size_t len) {
+    std::unique_lock<std::mutex> l(mu_);
+    cv_.wait(l, [&] { return !busy_; });
+    buf_ = buf;
+    off_ = off;
+    len_ = len;
+    busy_ = true;
+    cv_.notify_all();
+  }
+  void wait_idle() {
+    std::unique_lock<std::mutex> l(mu_);
+    cv_.wait(l, [&] { return !busy_; });
+  }
+
+ private:
+  void run() {
+    std::unique_lock<std::mutex> l(mu_);
+    for (;;) {
+      cv_.wait(l, [&] { return busy_ || quit_; });
+      if (!busy_) return;
+      l.unlock();
+      check_block(t_, cfg_, tmpl_, buf_, off_, len_);
+      l.lock();
+      busy_ = false;
+      cv_.notify_all();
+    }
+  }
+  Target& t_;
+  const Settings& cfg_;
+  const unsigned char* tmpl_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool busy_ = false, quit_ = false;
+  const unsigned char* buf_ = nullptr;
+  uint64_t off_ = 0;
+  size_t len_ = 0;
+  std::thread th_;  // last: starts once the fields above exist
+};
+
 void worker(Target& t, const Settings& cfg, const unsigned char* tmpl, bool verify) {
-  AlignedBuf buf(cfg.chunk);
-  if (!buf.p) {
+  AlignedBuf buf(cfg.chunk), spare(verify ? cfg.chunk : kMemAlign);
+  std::unique_ptr<Checker> checker;
+  try {
+    if (verify) checker = std::make_unique<Checker>(t, cfg, tmpl);
+  } catch (const std::exception& e) {
+    t.fail(kExitInternal, fmt("Disk %s: cannot start a thread (%s).", t.name.c_str(), e.what()));
+    g_abort = true;
+    return;
+  }
+  if (!buf.p || !spare.p) {
     t.fail(kExitInternal, fmt("Disk %s: out of memory.", t.name.c_str()));
     g_abort = true;
     return;
   }
-  if (!verify) std::memcpy(buf.p, tmpl, cfg.chunk);
+  unsigned char* cur = buf.p;
+  unsigned char* other = spare.p;
+  if (!verify)
+    for (size_t at = 0; at < cfg.chunk; at += kTemplate)
+      std::memcpy(cur + at, tmpl, std::min(kTemplate, cfg.chunk - at));
   const uint64_t chunks = (t.size + cfg.chunk - 1) / cfg.chunk;
   for (;;) {
     if (g_abort.load(std::memory_order_relaxed)) return;
@@ -457,15 +552,17 @@ void worker(Target& t, const Settings& cfg, const unsigned char* tmpl, bool veri
 #ifdef DISKBURN_TEST_HOOKS
     if (cfg.delay_ms) std::this_thread::sleep_for(std::chrono::milliseconds(cfg.delay_ms));
 #endif
+    if (!verify && cfg.chunk < kTemplate)  // blocks smaller than the fill's period
+      std::memcpy(cur, tmpl + off % kTemplate, len);
     if (!verify)
       for (size_t s = 0; s < len; s += kSector) {
         Stamp st = stamp_for(off + s, cfg.seed);
-        std::memcpy(buf.p + s, &st, sizeof st);
+        std::memcpy(cur + s, &st, sizeof st);
       }
     size_t moved = 0;
     while (moved < len) {
-      ssize_t n = verify ? ::pread(t.fd, buf.p + moved, len - moved, static_cast<off_t>(off + moved))
-                         : ::pwrite(t.fd, buf.p + moved, len - moved, static_cast<off_t>(off + moved));
+      ssize_t n = verify ? ::pread(t.fd, cur + moved, len - moved, static_cast<off_t>(off + moved))
+                         : ::pwrite(t.fd, cur + moved, len - moved, static_cast<off_t>(off + moved));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         const char* why = n < 0 ? std::strerror(errno)
@@ -478,26 +575,11 @@ void worker(Target& t, const Settings& cfg, const unsigned char* tmpl, bool veri
       moved += static_cast<size_t>(n);
     }
     if (verify) {
-      bool same = true;
-      for (size_t s = 0; s < len && same; s += kSector) {
-        Stamp want = stamp_for(off + s, cfg.seed);
-        same = std::memcmp(buf.p + s, &want, sizeof want) == 0 &&
-               std::memcmp(buf.p + s + sizeof(Stamp), tmpl + s + sizeof(Stamp),
-                           kSector - sizeof(Stamp)) == 0;
-      }
-      if (!same) {
-        uint64_t first = off;
-        size_t bad = 0;
-        std::string what = describe_mismatch(buf.p, tmpl, off, len, cfg.seed, first, bad);
-        t.fail(kExitVerify,
-               fmt("Disk %s: verify error at byte %" PRIu64 ": it %s; %zu of %zu sectors in the "
-                   "block at byte %" PRIu64 " differ.",
-                   t.name.c_str(), first, what.c_str(), bad, len / kSector, off));
-        g_abort = true;
-        return;
-      }
+      checker->submit(cur, off, len);
+      std::swap(cur, other);  // the checker let go of the other one before taking this
+    } else {
+      t.done.fetch_add(len, std::memory_order_relaxed);
     }
-    t.done.fetch_add(len, std::memory_order_relaxed);
   }
 }
 
@@ -755,7 +837,7 @@ int main(int argc, char** argv) {
   seed ^= static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
           (static_cast<uint64_t>(::getpid()) << 32);
   cfg.seed = seed;
-  std::vector<unsigned char> tmpl = make_template(cfg.chunk, seed);
+  std::vector<unsigned char> tmpl = make_template(kTemplate, seed);
   emit(fmt(" Pattern seed %016" PRIx64 ", %zu KiB blocks, %u in flight per disk.", seed,
            cfg.chunk >> 10, cfg.depth));
   emit(fmt("Writing and verifying %zu disk%s, %s in all.", targets.size(),
