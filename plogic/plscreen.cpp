@@ -241,11 +241,13 @@ int PlScreen::cons_to_ansi(int c)
     return ansi[c & 7];
 }
 
+// CSI 2 J
 void PlScreen::_clear()
 {
     ttyout->write(SEQ_CLEAR.data(), SEQ_CLEAR.size());
 }
 
+// CSI row ; col H  (1-based; no upper bound: the parking spot lies below the screen)
 void PlScreen::_gotoxy(int x, int y)
 {
     assert(x >= 0 && y >= 0);
@@ -254,6 +256,7 @@ void PlScreen::_gotoxy(int x, int y)
     ttyout->write(s.data(), s.size());
 }
 
+// CSI 0 ; 3 fg ; 4 bg [; 5] [; 1] m
 void PlScreen::_setattr(int a)
 {
     std::string s;
@@ -261,6 +264,7 @@ void PlScreen::_setattr(int a)
     ttyout->write(s.data(), s.size());
 }
 
+// CSI ? 25 l | CSI ? 25 h
 void PlScreen::_showcursor(int t)
 {
     std::string s;

@@ -42,9 +42,10 @@ public:
     static int cons_to_ansi(int c);
 
     // Puts the terminal back into the raw mode of this screen (after a
-    // command run through the shell may have changed it) and drops the
-    // input that is waiting. The next refresh repaints everything.
+    // command run through the shell may have changed it); the next refresh
+    // repaints everything.
     void reraw();
+    // Drops the input that is waiting: in the terminal and read ahead.
     void discard_input();
     // The terminal settings found at construction (valid when hadtio()).
     const termios &saved_settings() const { return savedtio; }
