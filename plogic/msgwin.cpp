@@ -49,15 +49,18 @@ void MsgWin::draw()
         return;
     window(f.tl.x + 1, f.tl.y + 1, f.br.x - 1, f.br.y - 1);
     clrscr();
-    // On a screen too small for the text the lines that do not fit are left
-    // out: a line feed below the client area would leave the window.
+    // On a screen too small for the text, lines are cut at the client
+    // area's right edge (the console would pile their ends up in its last
+    // column) and the lines that do not fit are left out (a line feed below
+    // the client area would leave the window).
+    size_t room = size_t(f.width() - 3);
     int row = 0;
     for (const OxString &line : lines_of(text)) {
         if (row == rows)
             break;
         if (row > 0)
             cprintf("\r\n");
-        cputs(OxString(" %s", line));
+        cputs(OxString(" %s", OxString(line.view().substr(0, room))));
         row++;
     }
 }

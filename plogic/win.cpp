@@ -62,6 +62,7 @@ PlWin::PlWin(const PlRect &r) : rect(r), under(unsigned(r.width()), unsigned(r.h
     drawn = false;
     hasfocus = true;
     visible = true;
+    focused = true;
     unfocus();
     visible = false;
 }
@@ -117,6 +118,7 @@ void PlWin::focus()
     gettextinfo(&prevti);
     window(ownti.winleft, ownti.wintop, ownti.winright, ownti.winbottom);
     textattr(ownti.attribute.get());
+    focused = true;
 }
 
 void PlWin::unfocus()
@@ -125,6 +127,9 @@ void PlWin::unfocus()
     if (!hasfocus)
         return;
     copy_from_screen(image, rect);
+    if (!focused)
+        return;
+    focused = false;
     gettextinfo(&ownti);
     window(prevti.winleft, prevti.wintop, prevti.winright, prevti.winbottom);
     textattr(prevti.attribute.get());

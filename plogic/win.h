@@ -58,6 +58,11 @@ protected:
     bool visible = false;
     bool drawn = false;
     bool hasfocus = true;
+    // The window's own console state is the installed one (between focus
+    // and unfocus). Giving up a focus it does not hold only refreshes its
+    // look, so hiding an unfocused window cannot take the console state of
+    // whoever holds it as the window's own.
+    bool focused = false;
     PlRect rect;
     text_info prevti{};
     text_info ownti{};

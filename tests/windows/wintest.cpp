@@ -1,0 +1,105 @@
+#include "wintest.h"
+
+#include <cstring>
+
+#include "ovlwin.h"
+#include "selwin.h"
+#include "testterm.h"
+
+const std::string refresh_trailer = "\x0f\x1b)B\x1b(B";
+
+GridShot GridShot::take()
+{
+    GridShot s;
+    PlCells &g = screen.getcells();
+    s.w = int(g.getxsize());
+    s.h = int(g.getysize());
+    s.cells.assign(g.row(0), g.row(0) + size_t(s.w) * size_t(s.h));
+    return s;
+}
+
+bool GridShot::operator==(const GridShot &o) const
+{
+    return w == o.w && h == o.h && memcmp(cells.data(), o.cells.data(), cells.size() * sizeof(PlCell)) == 0;
+}
+
+PlCell cell_at(int x, int y)
+{
+    return *screen.cell(x - 1, y - 1);
+}
+
+std::string row_text(int y, int x1, int x2)
+{
+    std::string s;
+    for (int x = x1; x <= x2; x++)
+        s += char(cell_at(x, y).ch);
+    return s;
+}
+
+std::string diff_cells(const GridShot &a, const GridShot &b)
+{
+    std::string out;
+    for (int y = 1; y <= a.h; y++)
+        for (int x = 1; x <= a.w; x++)
+            if (memcmp(&a.at(x, y), &b.at(x, y), sizeof(PlCell)) != 0)
+                out += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
+    return out;
+}
+
+char backdrop_char(int x, int y)
+{
+    return char('a' + (x + 3 * y) % 26);
+}
+
+void fill_backdrop()
+{
+    text_info t;
+    gettextinfo(&t);
+    window(1, 1, t.screenwidth, t.screenheight);
+    textattr(0x07);
+    for (int y = 1; y <= t.screenheight; y++)
+        for (int x = 1; x <= t.screenwidth; x++)
+            *screen.cell(x - 1, y - 1) = PlCell(backdrop_char(x, y), PlAttr(0x07));
+    gotoxy(1, 1);
+}
+
+std::string take_refreshes(size_t count, int timeout_ms)
+{
+    auto complete = [count](const std::string &out) {
+        size_t n = 0;
+        for (size_t pos = out.find(refresh_trailer); pos != std::string::npos;
+             pos = out.find(refresh_trailer, pos + 1))
+            n++;
+        return n >= count;
+    };
+    EXPECT_TRUE(test_pty().wait_until(complete, timeout_ms)) << "terminal output did not arrive";
+    return test_pty().take_output();
+}
+
+Seen::Seen() : vt(screen.getysize(), screen.getxsize())
+{
+    test_pty().wait_quiet(20, 2000);
+    test_pty().clear_output();
+    screen.refresh(true);
+    vt.feed(take_refreshes(1));
+}
+
+void expect_shown_attr(const VtScreen &vt, int x, int y, int attr, const char *what)
+{
+    VtCell c = vt.cell(x - 1, y - 1);
+    int fg = PlScreen::cons_to_ansi(attr & 7);
+    int bg = PlScreen::cons_to_ansi((attr >> 4) & 7);
+    EXPECT_EQ(c.fg & 7, fg) << what << " at (" << x << "," << y << ") foreground";
+    EXPECT_EQ(c.bg & 7, bg) << what << " at (" << x << "," << y << ") background";
+    EXPECT_EQ(c.bold, (attr & 8) != 0) << what << " at (" << x << "," << y << ") brightness";
+    EXPECT_EQ(c.blink, (attr & 0x80) != 0) << what << " at (" << x << "," << y << ") blink";
+}
+
+void WinTest::SetUp()
+{
+    kbflush();
+    winstyle = PlWinStyle();
+    winstyle.explode = 0;           // the animation has tests of its own
+    selcolors = PlSelColors();
+    fill_backdrop();
+}
