@@ -180,7 +180,8 @@ TEST_F(BurnIn, CleanPassesRestartUntilStoppedAndPass)
 
 TEST_F(BurnIn, DiskFailureKeepsTheNetworkGoingAndFailsTheVerdict)
 {
-    stubs.script("netburn", "echo run >> " + stubs.file("net.runs") + "\necho '@10 eth0=10'\nsleep 0.2\nexit 0\n");
+    stubs.script("netburn", "trap 'exit 0' TERM\necho run >> " + stubs.file("net.runs") +
+                                "\necho '@10 eth0=10'\nsleep 0.2\nexit 0\n");
     stubs.script("diskburn", "echo 'sdb: verify error at 4096'\nexit 3\n");
     start();
     ASSERT_TRUE(run->wait_text("FAILED (code 3)", 10000)) << run->dump();
