@@ -27,7 +27,9 @@ enum {
 int _getch();          // next key code; no refresh
 int getch();           // refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE
 int getkey();          // refresh, then getch
-bool kbwait(int msec); // refresh, then wait up to msec for input; consumes nothing
+// Refresh, then wait up to msec for input; consumes nothing. Keys already
+// read from the terminal and waiting to be decoded count as input.
+bool kbwait(int msec);
 // Drops every undecoded byte held by the key decoder.
 void kbflush();
 
@@ -62,8 +64,8 @@ void cputs(const char *text);
 void cputs(const OxString &text);
 // Prints text that came from a helper program: every byte below 0x20 takes
 // one cell and shows as a blank, and never moves the cursor (CR and LF
-// included). With keep_markers, 0x07 and 0x08 are passed through to the
-// caller's marker handling instead (see blank_controls).
+// included). Text that is to keep its colour markers goes through
+// blank_controls(text, true) and cputs_marked instead.
 void cputs_text(const OxString &text);
 // A copy of text in which every byte below 0x20 is a blank, except 0x07 and
 // 0x08 when keep_markers is set.
