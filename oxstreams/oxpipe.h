@@ -10,7 +10,8 @@ class OxPipe : public OxStream {
 public:
     // Starts `program` (looked up in PATH when it holds no '/'; empty and
     // relative PATH entries are skipped) with the NULL-terminated argv.
-    // writable: connect the child's stdin to us (false: /dev/null).
+    // writable: connect the child's stdin to us (false: /dev/null; fd0 is
+    // not used, so that a helper never reads the operator's keys).
     // readable: read its stdout; catch_stderr: merge its stderr into it.
     // fd0, fd1, fd2: descriptors of ours that the child gets for whatever of
     // its stdin/stdout/stderr the pipe does not take.

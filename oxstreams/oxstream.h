@@ -39,7 +39,8 @@ public:
     OxStream &operator=(const OxStream &) = delete;
     virtual ~OxStream();
 
-    // False once input has ended or failed (and, for writers, once a write failed).
+    // False once input has ended or failed and every byte read has been
+    // handed out (and, for writers, once a write failed).
     virtual bool isok() const;
     virtual int geterr() const { return err; }    // errno of the failure, 0 if none
     virtual int getrfd() const { return rfd; }
