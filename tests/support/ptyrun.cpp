@@ -116,6 +116,8 @@ void StubDir::stub(const std::string &name, const Stub &s)
         if (i < s.lines.size())
             b += "printf '%s\\n' " + shq(s.lines[i]) + "\n";
     }
+    if (s.sleep > 0)
+        b += "sleep " + std::to_string(s.sleep) + "\n";
     if (s.ignore_term)
         b += "while :; do sleep 1; done\n";
     b += s.extra;
@@ -156,6 +158,17 @@ int StubDir::runs_of(const std::string &name) const
 bool StubDir::exists(const std::string &name) const
 {
     return access(file(name).c_str(), F_OK) == 0;
+}
+
+bool StubDir::wait_exists(const std::string &name, int timeout_ms) const
+{
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!exists(name)) {
+        if (ms_left(deadline) == 0)
+            return false;
+        poll(nullptr, 0, 10);
+    }
+    return true;
 }
 
 std::string StubDir::read(const std::string &name) const

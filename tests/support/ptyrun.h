@@ -43,7 +43,18 @@ inline constexpr std::string_view PgDn = "\x1b[6~";
 std::string restore_tail(int rows);
 
 // A temporary directory of stub helper programs (shell scripts). Removed with
-// everything in it when the object goes.
+// everything in it when the object goes. Typical use:
+//     StubDir stubs;
+//     StubDir::Stub s;
+//     s.lines = {"CPU: Example 2.0GHz", "   Status: SUPPORTED"};
+//     s.exit_code = 3;
+//     stubs.stub("compat.pl", s);
+//     PtyRun::Options o;
+//     o.path = {stubs.path()};
+//     PtyRun run(RUNDIAGS_BIN, o);
+//     ASSERT_TRUE(run.wait_text("Main Menu")) << run.dump();
+//     run.send(keys::Enter);
+//     ... stubs.argv_of("compat.pl"), run.wait_exit() ...
 class StubDir {
 public:
     StubDir();
@@ -69,6 +80,9 @@ public:
         bool ignore_term = false;
         // Written to file("<name>.term") when SIGTERM arrives, then exit 143.
         bool record_term = false;
+        // Seconds to sleep after the lines (a foreground sleep: SIGTERM to
+        // the process group ends it at once).
+        double sleep = 0;
         std::string extra;                // more shell commands run before exiting
     };
     // A stub that records each start (file("<name>.runs"), one line per run)
@@ -84,6 +98,8 @@ public:
     // How many times stub `name` was started.
     int runs_of(const std::string &name) const;
     bool exists(const std::string &name) const;
+    // Waits until file(name) exists (for a stub that outlives the program).
+    bool wait_exists(const std::string &name, int timeout_ms = 5000) const;
     std::string read(const std::string &name) const;
 
 private:
@@ -158,6 +174,8 @@ public:
     // timeout (the program is then killed and reaped).
     int wait_exit(int timeout_ms = 10000);
     bool exited() const { return done; }
+    // Whether the program is still running (reaps it if it has ended).
+    bool running() { return !reap(false); }
     int status() const { return exitcode; }
 
 private:
