@@ -1,5 +1,7 @@
 // The hardware compatibility test: runs the probe, shows its output live and
 // keeps the summary of usable hardware up to date above it.
+#include <time.h>
+
 #include "app.h"
 #include "compatresult.h"
 #include "conio.h"
@@ -10,6 +12,16 @@
 #include "selwin.h"
 
 namespace {
+
+// Screen updates during a burst of output: 50 a second is smooth to the eye.
+constexpr long long frame_ms = 20;
+
+long long monotonic_ms()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
 
 void setstatus(const char *text)
 {
@@ -54,18 +66,37 @@ void do_compat(const OxFastString &title, const OxFastString &option)
     setstatus("[RUNNING]");
 
     OxString line;
+    long long lastrefresh = 0;
     while (screen.isok()) {
-        screen.refresh();
-        // Keys that came in one read with an earlier key wait in the key
-        // decoder, where the stream list cannot see them: don't sleep on them.
-        const bool typedahead = kbwait(0);
-        streams->runonce(typedahead ? 0 : -1);
+        // The terminal is brought up to date before every wait. While the
+        // probe's lines are already waiting in the pipe's read-ahead there is
+        // no wait, and redrawing a scrolled list per line would cost the
+        // terminal far more than the lines themselves: then the screen
+        // follows at a steady frame rate instead.
+        bool keyready = false;
+        const long long now = monotonic_ms();
+        if (!probe->ready_now() || now - lastrefresh >= frame_ms) {
+            // The summary is drawn afresh for every screen update: drawing it
+            // on passes whose picture no update would send is wasted work.
+            testwin->focus();
+            clrscr();
+            compat_drawsummary(result);
+            testwin->unfocus();
+            screen.refresh();
+            // Keys that came in one read with an earlier key wait in the key
+            // decoder, where the stream list cannot see them: don't sleep on
+            // them. Keys are looked for here, so during a burst at every
+            // frame, and whenever the loop is about to wait.
+            keyready = kbwait(0);
+            lastrefresh = now;
+        }
+        streams->runonce(keyready ? 0 : -1);
         // One line per pass keeps keys responsive through any burst of output.
         if (probe->getline(line, 0, '\n', 1024)) {
             details->append(line);
             compat_line(result, line);
         }
-        if (typedahead || screen.isreadable()) {
+        if (keyready) {
             int key = getch();
             if (key == KEY_ESC || key == KEY_ENTER)
                 break;
@@ -85,10 +116,6 @@ void do_compat(const OxFastString &title, const OxFastString &option)
             running = false;
             compat_close(result);
         }
-        testwin->focus();
-        clrscr();
-        compat_drawsummary(result);
-        testwin->unfocus();
     }
 
     setstatus("");

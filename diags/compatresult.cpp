@@ -71,9 +71,11 @@ void status_step(CompatResult &r, const OxString &stat)
 // piled into the last column, its final character in the colour its markers
 // leave. Printing the whole of a field that a probe has grown to megabytes on
 // every redraw would make each line cost more than the one before, so the
-// middle is dropped: what the console shows stays exactly the same, because
-// every dropped byte would have landed on the last column and been
-// overwritten, and a marker whose toggle the middle held is kept.
+// middle is dropped: what the console shows stays the same, because every
+// dropped byte would have landed on the last column and been overwritten.
+// The colour state the middle's markers would have left is kept: fields hold
+// markers only in pairs (helper text has its own blanked), so the middle's
+// toggles are odd exactly when those of the kept ends are.
 OxString fit(const OxString &value, int width)
 {
     const size_t head = 2 * size_t(width > 0 ? width : 1) + 16;     // at least `width` printable bytes
@@ -81,19 +83,35 @@ OxString fit(const OxString &value, int width)
     std::string_view v = value.view();
     if (v.size() <= head + tail + 64)
         return value;
-    std::string_view middle = v.substr(head, v.size() - head - tail);
-    std::string out(v.substr(0, head));
-    size_t labels = 0, alerts = 0;
-    for (char c : middle) {
-        labels += c == '\x08';
-        alerts += c == '\x07';
-    }
-    if (labels % 2)
+    std::string_view first = v.substr(0, head), last = v.substr(v.size() - tail);
+    auto count = [&](char marker) {
+        size_t n = 0;
+        for (std::string_view part : {first, last})
+            for (char c : part)
+                n += c == marker;
+        return n;
+    };
+    std::string out(first);
+    if (count('\x08') % 2)
         out += '\x08';
-    if (alerts % 2)
+    if (count('\x07') % 2)
         out += '\x07';
-    out += v.substr(v.size() - tail);
+    out += last;
     return OxString(std::move(out));
+}
+
+OxString cputext(const OxString &cpu, int count)
+{
+    if (count == 0)
+        return "??";
+    return OxString("%s x %s", cpu, OxString(count));
+}
+
+OxString memtext(const OxString &memory)
+{
+    if (!memory)
+        return OxString();
+    return OxString("%s usable", memory);
 }
 
 } // namespace
@@ -178,16 +196,12 @@ void compat_close(CompatResult &r)
 
 OxString compat_cputext(const CompatResult &r)
 {
-    if (r.cpucount == 0)
-        return "??";
-    return OxString("%s x %s", r.cpu, OxString(r.cpucount));
+    return cputext(r.cpu, r.cpucount);
 }
 
 OxString compat_memtext(const CompatResult &r)
 {
-    if (!r.memory)
-        return OxString();
-    return OxString("%s usable", r.memory);
+    return memtext(r.memory);
 }
 
 void compat_drawsummary(const CompatResult &r)
@@ -205,18 +219,18 @@ void compat_drawsummary(const CompatResult &r)
     const int rows = t.winbottom - t.wintop + 1, cols = t.winright - t.winleft + 1;
     // Field values hold helper text: control bytes must show as blanks and
     // never move the cursor; only the colour markers pass.
-    auto safe = [cols](const OxString &v) { return fit(blank_controls(v, true), cols); };
+    auto safe = [cols](const OxString &v) { return blank_controls(fit(v, cols), true); };
+    const OxString cpu = safe(cputext(fit(r.cpu, cols), r.cpucount)), mem = safe(memtext(fit(r.memory, cols)));
 
     if (rows >= 7) {
-        cprintf_marked(normal, label, alert, format, safe(compat_cputext(r)), safe(compat_memtext(r)),
-                       safe(r.serial), safe(r.parallel), safe(r.video), safe(r.network), safe(r.scsi),
-                       safe(r.disks));
+        cprintf_marked(normal, label, alert, format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video),
+                       safe(r.network), safe(r.scsi), safe(r.disks));
         return;
     }
     // A window squeezed by a tiny terminal: a line feed below its last row
     // would stop the program, so print only the rows that fit.
-    OxString text(format, safe(compat_cputext(r)), safe(compat_memtext(r)), safe(r.serial), safe(r.parallel),
-                  safe(r.video), safe(r.network), safe(r.scsi), safe(r.disks));
+    OxString text(format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video), safe(r.network), safe(r.scsi),
+                  safe(r.disks));
     std::string_view v = text.view();
     size_t end = 0;
     for (int i = 0; i < rows && end != std::string_view::npos; i++)
