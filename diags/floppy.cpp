@@ -44,8 +44,8 @@ void do_floppy()
         MsgWin done("Successfully copied the data to the floppy disk.", "Success!");
         done.waitkey("\x1b\rq");
     } else {
-        const int number = (result >> 8) & 0xFF;   // the shell's exit code; 255 for -1
-        MsgWin error(OxString("Error #%s copying the data to the floppy disk!", number), "ERROR");
+        MsgWin error(OxString("Error #%s copying the data to the floppy disk!", shell_error_number(result)),
+                     "ERROR");
         error.waitkey("\x1b\rq");
     }
 }

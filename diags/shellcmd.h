@@ -8,3 +8,10 @@
 // and /dev/null as its standard input: it cannot take the operator's keys, and a termination request of
 // the program sends its group SIGTERM (SIGKILL after a grace of 3 s).
 int run_shell(const char *command);
+
+// The number the operator is told for a result of run_shell: the shell's exit
+// code (bits 8-15); 0 for a command ended by a signal, 255 for -1.
+inline int shell_error_number(int status)
+{
+    return (status >> 8) & 0xFF;
+}

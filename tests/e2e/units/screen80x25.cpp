@@ -1,4 +1,4 @@
-// The screen of test_framewin: an 80 x 25 pseudo-terminal, never the
+// The screen of test_appunits: an 80 x 25 pseudo-terminal, never the
 // terminal of whoever runs the tests.
 #include "plscreen.h"
 #include "testterm.h"
