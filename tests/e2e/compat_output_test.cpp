@@ -202,3 +202,22 @@ TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
     run->key(keys::Enter);
     EXPECT_TRUE(run->wait_gone("Details")) << run->dump();
 }
+
+TEST_F(CompatE2E, EnterIsTakenPromptlyDuringEndlessOutput)
+{
+    // The probe never stops talking; the operator must still get out.
+    stubs.script("compat.pl", "echo $$ > '" + stubs.file("probe.pid") +
+                                  "'\nexec yes 'NETWORK: Flooding adapter (flood0)'\n");
+    start();
+    open();
+    ASSERT_TRUE(run->wait_text("Flooding adapter")) << run->dump();
+    pid_t pid = probepid();
+    ASSERT_GT(pid, 0);
+    // The list keeps following while the flood goes on.
+    ASSERT_TRUE(run->wait_until([&] { return currentrow() == 21; })) << run->dump();
+    run->key(keys::Enter);
+    ASSERT_TRUE(run->wait_gone("Details", 3000)) << run->dump();
+    EXPECT_TRUE(run->wait_text("Main Menu"));
+    EXPECT_TRUE(reaped(pid));
+    EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+}
