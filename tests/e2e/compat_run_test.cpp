@@ -215,3 +215,26 @@ TEST_F(CompatE2E, TheProgramStillQuitsCleanlyAfterATest)
     ASSERT_GE(run->output().size(), tail.size());
     EXPECT_EQ(run->output().substr(run->output().size() - tail.size()), tail);
 }
+
+TEST_F(CompatE2E, SmallTerminalsRunTheTestWithoutStopping)
+{
+    // The smallest terminal the toolkit supports, and one too short for the
+    // summary's seven rows: everything is drawn clipped, nothing stops.
+    for (auto [cols, rows] : {std::pair{20, 8}, std::pair{40, 12}, std::pair{60, 16}}) {
+        probe(realistic);
+        start(cols, rows);
+        run->key(keys::Enter);
+        ASSERT_TRUE(run->wait_text("Configure", 5000)) << cols << "x" << rows << "\n" << run->dump();
+        run->key(keys::Enter);
+        ASSERT_TRUE(run->wait_until([&] { return stubs.exists("probe.pid"); })) << run->dump();
+        ASSERT_TRUE(run->settle(300)) << run->dump();
+        EXPECT_FALSE(run->exited()) << cols << "x" << rows << "\n" << run->output().substr(run->output().size() > 400 ? run->output().size() - 400 : 0);
+        run->key(keys::Enter);
+        ASSERT_TRUE(run->wait_text("Main", 5000)) << cols << "x" << rows << "\n" << run->dump();
+        run->key(keys::Esc);
+        ASSERT_TRUE(run->wait_text("Really quit", 5000)) << run->dump();
+        run->key("y");
+        EXPECT_EQ(run->wait_exit(), 0) << cols << "x" << rows;
+        std::filesystem::remove(stubs.file("probe.pid"));
+    }
+}
