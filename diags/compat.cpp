@@ -68,16 +68,14 @@ void do_compat(const OxFastString &title, const OxFastString &option)
     OxString line;
     long long lastrefresh = 0;
     while (screen.isok()) {
-        // The terminal is brought up to date before every wait. While the
-        // probe's lines are already waiting in the pipe's read-ahead there is
-        // no wait, and redrawing a scrolled list per line would cost the
-        // terminal far more than the lines themselves: then the screen
-        // follows at a steady frame rate instead.
+        // The terminal is brought up to date before every wait. During a
+        // burst (lines already in the pipe's read-ahead, so no wait) sending
+        // the scrolled list once per line would cost far more than the lines
+        // themselves: the screen then follows at a steady frame rate.
         bool keyready = false;
         const long long now = monotonic_ms();
         if (!probe->ready_now() || now - lastrefresh >= frame_ms) {
-            // The summary is drawn afresh for every screen update: drawing it
-            // on passes whose picture no update would send is wasted work.
+            // The summary is drawn afresh for every update the terminal gets.
             testwin->focus();
             clrscr();
             compat_drawsummary(result);

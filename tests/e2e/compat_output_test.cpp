@@ -55,7 +55,7 @@ TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
     run->key(keys::Up);
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 29"); })) << run->dump();
     write(stubs.file("go1"), "");
-    ASSERT_TRUE(run->wait_text("mark2")) << run->dump();     // the summary shows part 2 was read
+    ASSERT_TRUE(run->wait_text("mark2")) << run->dump();     // the summary shows the second burst was read
     run->settle();
     EXPECT_TRUE(highlighted("output line 29")) << run->dump();
     EXPECT_FALSE(run->has_text("output line 31")) << run->dump();
