@@ -62,6 +62,12 @@ OxPipe::OxPipe(const char *program, const char *const argv[], bool writable, boo
 
 OxPipe::~OxPipe()
 {
+    if (exited && !reaped && pid > 0) {
+        // The child is done; whatever it left running in its group (a
+        // worker, a process holding its output) must not outlive the pipe.
+        ::kill(-pid, SIGKILL);
+        reap_zombie();
+    }
     if (!exited && pid > 0) {
         reap(false);
         if (!exited) {
@@ -74,6 +80,10 @@ OxPipe::~OxPipe()
             // on rather than hang the program.
             wait_exit(3000);
         }
+        if (exited) {
+            ::kill(-pid, SIGKILL);
+            reap_zombie();
+        }
     }
     if (pidfd >= 0)
         close(pidfd);
@@ -82,6 +92,17 @@ OxPipe::~OxPipe()
     if (wfd >= 0)
         close(wfd);
     rfd = wfd = pidfd = -1;
+}
+
+void OxPipe::reap_zombie()
+{
+    if (reaped || pid <= 0)
+        return;
+    pid_t r;
+    do
+        r = waitpid(pid, nullptr, WNOHANG);
+    while (r < 0 && errno == EINTR);
+    reaped = r == pid || (r < 0 && errno == ECHILD);
 }
 
 bool OxPipe::wait_exit(int ms)
@@ -107,21 +128,23 @@ void OxPipe::reap(bool wait)
 {
     if (exited || pid <= 0)
         return;
-    int st = 0;
-    pid_t r;
+    // WNOWAIT: learn the exit but leave the zombie; see `reaped`.
+    siginfo_t info{};
+    int r;
     do
-        r = waitpid(pid, &st, wait ? 0 : WNOHANG);
+        r = waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT | (wait ? 0 : WNOHANG));
     while (r < 0 && errno == EINTR);
-    if (r == pid) {
-        if (WIFEXITED(st))
-            status = WEXITSTATUS(st);
-        else if (WIFSIGNALED(st))
-            status = 128 + WTERMSIG(st);
+    if (r == 0 && info.si_pid == pid) {
+        if (info.si_code == CLD_EXITED)
+            status = info.si_status;
+        else if (info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED)
+            status = 128 + info.si_status;
         else
             status = 255;
     } else if (r < 0 && errno == ECHILD) {
         // Reaped elsewhere (SIGCHLD ignored by someone): gone, code unknown.
         status = 255;
+        reaped = true;
     } else {
         return;
     }
@@ -196,7 +219,7 @@ bool OxPipe::finish(bool wait)
 bool OxPipe::kill(int sig)
 {
     // Once reaped, the number may belong to someone else.
-    if (exited || pid <= 0)
+    if (reaped || pid <= 0)
         return false;
     return ::kill(-pid, sig) == 0 || ::kill(pid, sig) == 0;
 }

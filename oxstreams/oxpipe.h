@@ -39,7 +39,8 @@ public:
     // The exit code; 128 + the signal number for a child ended by a signal.
     int exit_status() const { return status; }
     pid_t getpid() const { return pid; }
-    // Signals the child's process group; nothing once the child has been reaped.
+    // Signals the child's process group, also the workers left in it after
+    // the child itself exited; nothing once the child has been reaped.
     bool kill(int sig);
 
     bool ready_now() const override;
@@ -56,6 +57,7 @@ protected:
 
 private:
     void reap(bool wait);
+    void reap_zombie();
     // Notices the child's exit, closes an ended read end, and ends the output
     // grace once it has run out.
     void update(bool check_exit);
@@ -64,6 +66,10 @@ private:
     pid_t pid = -1;
     int pidfd = -1;
     bool exited = false;
+    // The exited child is kept as a zombie until the pipe goes: its number,
+    // and so its process group's, cannot be reused meanwhile, so the group
+    // can still be signalled safely for workers the child left behind.
+    bool reaped = false;
     int status = -1;
     long long exit_ms = 0;          // monotonic time of the exit, for the output grace
     size_t nbase = 0;               // descriptors the base stream added in pre_select
