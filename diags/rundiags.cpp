@@ -1,5 +1,8 @@
 // The program: the one terminal screen, the application frame and the main menu.
+#include <dlfcn.h>
 #include <fcntl.h>
+
+#include <cstdlib>
 
 #include "app.h"
 #include "conio.h"
@@ -27,6 +30,23 @@ namespace {
 
 // Right after the screen has put the terminal into raw mode.
 const bool guarded = (sigguard::install(screen), true);
+
+} // namespace
+
+// A failed contract check prints its report on the operator's console: give
+// the terminal its own settings back first, so that the report reads
+// properly and the console is usable afterwards. The report itself is the
+// C library's.
+extern "C" void __assert_fail(const char *expr, const char *file, unsigned int line, const char *function) noexcept
+{
+    sigguard::emergency_restore();
+    using report_fn = void (*)(const char *, const char *, unsigned int, const char *);
+    if (auto report = reinterpret_cast<report_fn>(dlsym(RTLD_NEXT, "__assert_fail")))
+        report(expr, file, line, function);
+    abort();
+}
+
+namespace {
 
 const char *const menu_items[] = {
     "Basic Compatibility Test", "Advanced Compatibility Test", "Memory test",
