@@ -38,24 +38,19 @@ int ask(const char *text, const char *title, const char *keys)
 
 bool confirmed()
 {
-    if (ask("The burn-in test will irreversibly destroy all data\n"
-            "currently on *all* hard disks attached to this system.\n"
-            " \n"
-            "It also generates a lot of network activity that may\n"
-            "confuse other computers on the network.\n"
-            " \n"
-            "               Press ENTER to continue...",
-            "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
+#define DANGER_TEXT                                                                                 \
+    "The burn-in test will irreversibly destroy all data\n"                                          \
+    "currently on *all* hard disks attached to this system.\n"                                       \
+    " \n"                                                                                            \
+    "It also generates a lot of network activity that may\n"                                         \
+    "confuse other computers on the network.\n"                                                      \
+    " \n"
+    if (ask(DANGER_TEXT "               Press ENTER to continue...", "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
         return false;
-    if (ask("The burn-in test will irreversibly destroy all data\n"
-            "currently on *all* hard disks attached to this system.\n"
-            " \n"
-            "It also generates a lot of network activity that may\n"
-            "confuse other computers on the network.\n"
-            " \n"
-            "    Are you very sure you want to do this? (y/n)",
-            "THIS IS *VERY* DANGEROUS", "\x1byn") != 'y')
+    if (ask(DANGER_TEXT "    Are you very sure you want to do this? (y/n)", "THIS IS *VERY* DANGEROUS", "\x1byn") !=
+        'y')
         return false;
+#undef DANGER_TEXT
     // A terminal that fails here (answer 0) is no go-ahead for destroying disks.
     int answer = ask("Please attach all disks and network cables.  All of your\n"
                      "ethernet ports should be connected to the same switch or\n"
