@@ -127,6 +127,11 @@ void BM_Idle(benchmark::State &state)
     }
     state.counters["cpu_ms_per_s"] = ms_per_s;
     state.counters["terminal_bytes"] = double(run.output().size());
+    // The terminal goes away: the program ends its helpers and exits (a
+    // SIGKILL from the runner would leave the helpers behind).
+    run.hangup();
+    if (run.wait_exit(20000) != 0)
+        state.SkipWithError("the program did not end cleanly on hangup");
 }
 BENCHMARK(BM_Idle)
     ->ArgName("where")
