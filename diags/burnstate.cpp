@@ -7,6 +7,7 @@
 #include "conio.h"
 #include "marked.h"
 #include "oxstringlist.h"
+#include "plscreen.h"
 
 BurnLog::BurnLog(SelectionWin &details, OxStream &file, const char *filename)
     : details(details), file(file), filename(filename)
@@ -110,6 +111,48 @@ static const char *netword(const BurnState &st)
     return st.pending ? "RUN " : "PASS";
 }
 
+// What of a helper's message can show on a row: the console layer piles
+// everything past the last column into that column, so a long message shows
+// its first cells and then its last one. Printing a megabyte message byte by
+// byte on every pass would make every key and every line wait for it; print
+// only the first screen-width cells and then the last cell in its colour.
+static OxString bounded(const OxString &text)
+{
+    const size_t width = size_t(screen.getxsize());
+    const std::string &s = text.str();
+    size_t cells = 0, cut = 0;
+    bool label = false, alert = false;
+    while (cut < s.size() && cells < width) {
+        char c = s[cut++];
+        if (c == 0x08)
+            label = !label;
+        else if (c == 0x07)
+            alert = !alert;
+        else
+            cells++;
+    }
+    size_t last = s.size();
+    while (last > cut && (s[last - 1] == 0x07 || s[last - 1] == 0x08))
+        last--;
+    if (last <= cut)
+        return text;
+    // The colour state just before the last cell, from the markers between.
+    bool label2 = label, alert2 = alert;
+    for (size_t i = cut; i + 1 < last; i++) {
+        if (s[i] == 0x08)
+            label2 = !label2;
+        else if (s[i] == 0x07)
+            alert2 = !alert2;
+    }
+    std::string out = s.substr(0, cut);
+    if (label2 != label)
+        out += '\x08';
+    if (alert2 != alert)
+        out += '\x07';
+    out += s[last - 1];
+    return OxString(std::move(out));
+}
+
 void burn_drawstatus(const BurnState &st, OvlWin &status)
 {
     status.focus();
@@ -118,9 +161,9 @@ void burn_drawstatus(const BurnState &st, OvlWin &status)
     // Messages are helper text: their control bytes must not move the
     // cursor, but their colour markers are honoured.
     cprintf_marked(normal, label, alert, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
-                   OxString(st.diskloop), diskword(st), blank_controls(st.diskmsg, true));
+                   OxString(st.diskloop), diskword(st), blank_controls(bounded(st.diskmsg), true));
     cprintf_marked(normal, label, alert, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
-                   OxString((long long)st.sent), netword(st), blank_controls(st.netmsg, true));
-    cprintf_marked(normal, label, alert, "          \x08Recv:\x08%s", st.recvtext);
+                   OxString((long long)st.sent), netword(st), blank_controls(bounded(st.netmsg), true));
+    cprintf_marked(normal, label, alert, "          \x08Recv:\x08%s", bounded(st.recvtext));
     status.unfocus();
 }

@@ -6,10 +6,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "burnstate.h"
+#include "conio.h"
+#include "marked.h"
 #include "plscreen.h"
 
 namespace {
@@ -228,6 +231,53 @@ TEST_F(BurnTest, LongMessagePilesIntoTheLastColumnAndControlsShowAsBlanks)
     EXPECT_EQ(r1.back(), 'Z');
     EXPECT_EQ(row(2), " NETWORK: Sent:0         Result:RUN  | a  b c");
     EXPECT_EQ(row(3), "          Recv:");
+}
+
+// A long message is printed in a bounded form, but what the row shows,
+// cell by cell and colour by colour, is what printing it whole shows.
+TEST_F(BurnTest, LongMessageShowsAsIfPrintedWhole)
+{
+    std::string big;
+    for (int i = 0; i < 5000; i++) {
+        big += char('a' + i % 26);
+        if (i % 97 == 0)
+            big += '\x08';
+        if (i % 131 == 0)
+            big += '\x07';
+        if (i % 389 == 0)
+            big += '\r';
+    }
+    status->show();
+    status->unfocus();
+    for (const std::string &msg : {big, big + "\x07Z", big + "\x08\x07", std::string(300, '\x08') + "q"}) {
+        SCOPED_TRACE(msg.size());
+        st.diskmsg = OxString(msg);
+        st.netmsg = OxString(msg);
+        // The clearing takes the colour the last print left; start both alike.
+        status->focus();
+        textattr(0x1E);
+        status->unfocus();
+        draw();
+        std::vector<PlCell> shown;
+        for (int x = 3; x < 77; x++)
+            for (int y = 3; y < 5; y++)
+                shown.push_back(*screen.cell(x, y));
+        status->focus();
+        textattr(0x1E);
+        clrscr();
+        PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
+        cprintf_marked(normal, label, alert, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n", "1",
+                       "RUN ", blank_controls(OxString(msg), true));
+        cprintf_marked(normal, label, alert, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n", "0",
+                       "RUN ", blank_controls(OxString(msg), true));
+        status->unfocus();
+        size_t i = 0;
+        for (int x = 3; x < 77; x++)
+            for (int y = 3; y < 5; y++, i++) {
+                EXPECT_EQ(screen.cell(x, y)->ch, shown[i].ch) << x << "," << y;
+                EXPECT_EQ(screen.cell(x, y)->attr, shown[i].attr) << x << "," << y;
+            }
+    }
 }
 
 } // namespace
