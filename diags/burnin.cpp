@@ -161,12 +161,15 @@ BurnIn::~BurnIn()
 void BurnIn::run()
 {
     while (screen.isok()) {
-        screen.refresh(false);
-        list.runonce(waittime());
+        // kbwait brings the terminal up to date and also sees keys that came
+        // in one read with an earlier key: those wait in the key decoder,
+        // where the stream list cannot see them, and must not be stranded.
+        const bool keyready = kbwait(0);
+        list.runonce(keyready ? 0 : waittime());
         nowait = false;
         takeline(net, true);
         takeline(disk, false);
-        if (screen.isreadable() && !handlekey())
+        if ((keyready || screen.isreadable()) && !handlekey())
             return;
         childend(disk, false);
         childend(net, true);

@@ -257,6 +257,38 @@ TEST_F(BurnIn, LeavingEarlyEndsTheHelpers)
     quit();
 }
 
+// Keys that arrive together (one read) are all handled, even while the
+// helpers are silent and nothing else wakes the program.
+TEST_F(BurnIn, KeysTypedTogetherAreAllTakenWhileHelpersAreSilent)
+{
+    std::string lines;
+    for (int i = 1; i <= 40; i++)
+        lines += "echo 'line " + std::to_string(i) + "'\n";
+    stubs.script("netburn", runs_until_term(lines));
+    stubs.script("diskburn", runs_until_term(""));
+    start();
+    ASSERT_TRUE(run->wait_text("Network: line 40"));
+    run->settle();
+    auto highlighted = [&] {
+        for (int y = 9; y < run->rows() - 2; y++)
+            if (run->vt().cell(10, y).bg == ANSI_CYAN)
+                return run->row(y);
+        return std::string();
+    };
+    EXPECT_NE(highlighted().find("Network: line 40"), std::string::npos) << run->dump();
+    run->send(std::string(keys::Up) + std::string(keys::Up) + std::string(keys::Up));
+    ASSERT_TRUE(run->wait_until([&] { return highlighted().find("Network: line 37") != std::string::npos; }, 3000))
+        << run->dump();
+    // End puts the list back on its last line, so the summary comes into view.
+    run->send(keys::End);
+    ASSERT_TRUE(run->wait_until([&] { return highlighted().find("Network: line 40") != std::string::npos; }, 3000));
+    stop();
+    ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000)) << run->dump();
+    run->send(keys::Enter);
+    ASSERT_TRUE(wait_menu(*run));
+    quit();
+}
+
 TEST_F(BurnIn, PlantedSymlinkIsNotFollowed)
 {
     char tmpl[] = "/tmp/burnin-target-XXXXXX";
