@@ -2,7 +2,6 @@
 // after every clean pass until the operator stops the test, and ends with a
 // verdict.
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -22,13 +21,6 @@ const char *const logname = "/tmp/burnin.log";
 // A helper that exits cleanly at once (nothing to test) must not be
 // restarted in a tight loop that floods the log and burns the CPU.
 const long long min_restart_ms = 1000;
-
-long long now_ms()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
 
 int ask(const char *text, const char *title, const char *keys)
 {
@@ -90,7 +82,7 @@ struct Child {
     void start()
     {
         pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2);
-        started = now_ms();
+        started = ox_monotonic_ms();
     }
 };
 
@@ -193,7 +185,7 @@ int BurnIn::waittime() const
             due = c->started + min_restart_ms;
     if (due < 0)
         return -1;
-    long long left = due - now_ms();
+    long long left = due - ox_monotonic_ms();
     return left < 0 ? 0 : int(left);
 }
 
@@ -259,7 +251,7 @@ void BurnIn::childend(Child &c, bool isnet)
         c.restartdue = st.running && code == 0;
     }
     if (c.restartdue && st.running) {
-        if (now_ms() < c.started + min_restart_ms)
+        if (ox_monotonic_ms() < c.started + min_restart_ms)
             return;    // waittime() brings the loop back in time
         c.restartdue = false;
         if (!isnet)

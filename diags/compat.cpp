@@ -1,7 +1,5 @@
 // The hardware compatibility test: runs the probe, shows its output live and
 // keeps the summary of usable hardware up to date above it.
-#include <time.h>
-
 #include "app.h"
 #include "compatresult.h"
 #include "conio.h"
@@ -15,13 +13,6 @@ namespace {
 
 // Screen updates during a burst of output: 50 a second is smooth to the eye.
 constexpr long long frame_ms = 20;
-
-long long monotonic_ms()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
 
 void setstatus(const char *text)
 {
@@ -73,7 +64,7 @@ void do_compat(const OxFastString &title, const OxFastString &option)
         // the scrolled list once per line would cost far more than the lines
         // themselves: the screen then follows at a steady frame rate.
         bool keyready = false;
-        const long long now = monotonic_ms();
+        const long long now = ox_monotonic_ms();
         if (!probe->ready_now() || now - lastrefresh >= frame_ms) {
             // The summary is drawn afresh for every update the terminal gets.
             testwin->focus();

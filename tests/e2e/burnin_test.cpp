@@ -43,18 +43,7 @@ protected:
     {
         run = start_rundiags(stubs);
         ASSERT_TRUE(wait_menu(*run));
-        for (int i = 0; i < 3; i++)
-            run->send(keys::Down);
-        run->send(keys::Enter);
-        ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS")) << run->dump();
-        if (!answer_all)
-            return;
-        run->send(keys::Enter);
-        ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS")) << run->dump();
-        run->send("y");
-        ASSERT_TRUE(run->wait_text("Configure Hardware")) << run->dump();
-        run->send(keys::Enter);
-        ASSERT_TRUE(run->wait_text("Burn-in Test")) << run->dump();
+        ASSERT_TRUE(open_burnin(*run, answer_all));
     }
     void stop()
     {

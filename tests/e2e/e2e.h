@@ -51,3 +51,27 @@ inline void type(PtyRun &run, std::string_view keys)
     run.send(keys);
     run.settle();
 }
+
+// From the main menu, opens the burn-in entry and waits for its first
+// warning; with answer_all, also answers the three questions and waits for
+// the test screen.
+inline ::testing::AssertionResult open_burnin(PtyRun &run, bool answer_all = true)
+{
+    for (int i = 0; i < 3; i++)
+        run.send(keys::Down);
+    run.send(keys::Enter);
+    if (!run.wait_text("THIS IS DANGEROUS"))
+        return ::testing::AssertionFailure() << "no first warning:\n" << run.dump();
+    if (!answer_all)
+        return ::testing::AssertionSuccess();
+    run.send(keys::Enter);
+    if (!run.wait_text("THIS IS *VERY* DANGEROUS"))
+        return ::testing::AssertionFailure() << "no second warning:\n" << run.dump();
+    run.send("y");
+    if (!run.wait_text("Configure Hardware"))
+        return ::testing::AssertionFailure() << "no cabling question:\n" << run.dump();
+    run.send(keys::Enter);
+    if (!run.wait_text("Burn-in Test"))
+        return ::testing::AssertionFailure() << "no test screen:\n" << run.dump();
+    return ::testing::AssertionSuccess();
+}
