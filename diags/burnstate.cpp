@@ -9,8 +9,8 @@
 #include "oxstringlist.h"
 #include "plscreen.h"
 
-BurnLog::BurnLog(SelectionWin &details, OxStream &file, const char *filename)
-    : details(details), file(file), filename(filename)
+BurnLog::BurnLog(SelectionWin &list, OxStream &log, const char *logname)
+    : details(list), file(log), filename(logname)
 {
 }
 

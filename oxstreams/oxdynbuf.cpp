@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cstring>
 
-OxDynBuf::OxDynBuf(size_t minalloc, size_t maxalloc) : maxalloc(std::max(maxalloc, size_t(1)))
+OxDynBuf::OxDynBuf(size_t minalloc, size_t limit) : maxalloc(std::max(limit, size_t(1)))
 {
     data.resize(std::min(std::max(minalloc, size_t(1)), this->maxalloc));
 }

@@ -29,9 +29,8 @@ int maxlinelen(const OxString &text)
     return int(longest);
 }
 
-MsgWin::MsgWin(const OxString &text, const OxString &title)
-    : OvlWin(title, PlPoint(maxlinelen(text) + 4, countlines(text) + 2), 14, 3, 15, false), text(text),
-      title(title)
+MsgWin::MsgWin(const OxString &msg, const OxString &wintitle)
+    : OvlWin(wintitle, PlPoint(maxlinelen(msg) + 4, countlines(msg) + 2), 14, 3, 15, false), text(msg)
 {
 }
 

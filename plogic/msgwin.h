@@ -14,8 +14,9 @@ public:
     int waitkey(const OxFastString &keys);
 
 private:
+    // The title is the framed window's own: one copy, drawn and kept for the
+    // window's life.
     OxString text;
-    OxString title;
 };
 
 int countlines(const OxString &text);

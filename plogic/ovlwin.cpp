@@ -15,15 +15,14 @@ static PlRect with_shadow_margin(const PlRect &r)
     return PlRect(r.tl.x, r.tl.y, r.br.x + 2, r.br.y + 1);
 }
 
-OvlWin::OvlWin(const OxString &title, const PlRect &r, int fgcolor, int bgcolor, int framecolor, bool noshadow)
-    : PlWin(with_shadow_margin(r)), framecolor(framecolor), fgcolor(fgcolor), bgcolor(bgcolor),
-      shadow(!noshadow), title(title)
+OvlWin::OvlWin(const OxString &wintitle, const PlRect &r, int fg, int bg, int frame, bool noshadow)
+    : PlWin(with_shadow_margin(r)), framecolor(frame), fgcolor(fg), bgcolor(bg), shadow(!noshadow),
+      title(wintitle)
 {
 }
 
-OvlWin::OvlWin(const OxString &title, const PlPoint &size, int fgcolor, int bgcolor, int framecolor,
-               bool noshadow)
-    : OvlWin(title, PlRect::centred(size), fgcolor, bgcolor, framecolor, noshadow)
+OvlWin::OvlWin(const OxString &wintitle, const PlPoint &size, int fg, int bg, int frame, bool noshadow)
+    : OvlWin(wintitle, PlRect::centred(size), fg, bg, frame, noshadow)
 {
 }
 

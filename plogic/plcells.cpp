@@ -11,8 +11,8 @@ PlAttr::PlAttr(int fg, int bg, bool blink) : a(0)
         a = uint8_t(a | 0x80);
 }
 
-PlCells::PlCells(unsigned xsize, unsigned ysize)
-    : array(new PlCell[size_t(xsize) * ysize]), xsize(xsize), ysize(ysize)
+PlCells::PlCells(unsigned cols, unsigned rows)
+    : array(new PlCell[size_t(cols) * rows]), xsize(cols), ysize(rows)
 {
 }
 

@@ -107,16 +107,16 @@ int set_tio(int fd, const termios &tio)
 
 } // namespace
 
-PlScreen::PlScreen(int rfd, int wfd) : ttyin(nullptr), ttyout(nullptr)
+PlScreen::PlScreen(int infd, int outfd) : ttyin(nullptr), ttyout(nullptr)
 {
     // The helpers we start must not inherit the terminal through these.
-    set_cloexec(rfd);
-    set_cloexec(wfd);
-    ttyin = ttyout = new OxFDStream(rfd, wfd);
+    set_cloexec(infd);
+    set_cloexec(outfd);
+    ttyin = ttyout = new OxFDStream(infd, outfd);
     init();
 }
 
-PlScreen::PlScreen(OxStream *ttyin, OxStream *ttyout) : ttyin(ttyin), ttyout(ttyout)
+PlScreen::PlScreen(OxStream *in, OxStream *out) : ttyin(in), ttyout(out)
 {
     assert(ttyin);
     assert(ttyout);

@@ -7,14 +7,14 @@
 
 PlSelColors selcolors;
 
-SelectionWin::SelectionWin(const OxString &title, const PlPoint &size, bool noshadow)
-    : OvlWin(title, size, selcolors.fg, selcolors.bg, selcolors.frame, noshadow)
+SelectionWin::SelectionWin(const OxString &wintitle, const PlPoint &size, bool noshadow)
+    : OvlWin(wintitle, size, selcolors.fg, selcolors.bg, selcolors.frame, noshadow)
 {
     reset();
 }
 
-SelectionWin::SelectionWin(const OxString &title, const PlRect &r, bool noshadow)
-    : OvlWin(title, r, selcolors.fg, selcolors.bg, selcolors.frame, noshadow)
+SelectionWin::SelectionWin(const OxString &wintitle, const PlRect &r, bool noshadow)
+    : OvlWin(wintitle, r, selcolors.fg, selcolors.bg, selcolors.frame, noshadow)
 {
     reset();
 }

@@ -9,14 +9,14 @@
 struct PlPoint {
     int x = 1, y = 1;
 
-    PlPoint(int x, int y) { set(x, y); }
+    PlPoint(int px, int py) { set(px, py); }
     PlPoint(const PlPoint &o) { set(o.x, o.y); }
     PlPoint &operator=(const PlPoint &o)
     {
         set(o.x, o.y);
         return *this;
     }
-    void set(int x, int y);
+    void set(int px, int py);
 };
 
 // Inclusive rectangle, kept on the screen (shifted back in where it can be).

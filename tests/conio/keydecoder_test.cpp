@@ -105,8 +105,8 @@ TEST_P(DecoderTable, DecodesByteExact)
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, DecoderTable, ::testing::ValuesIn(table()),
-                         [](const ::testing::TestParamInfo<Row> &info) {
-                             std::string n = info.param.name;
+                         [](const ::testing::TestParamInfo<Row> &row) {
+                             std::string n = row.param.name;
                              for (char &c : n)
                                  if (!isalnum(static_cast<unsigned char>(c)))
                                      c = '_';

@@ -283,7 +283,7 @@ void PrintTo(const Scenario &sc, std::ostream *os)
 }
 
 INSTANTIATE_TEST_SUITE_P(BurnInHostile, BurnInHostile, ::testing::ValuesIn(scenarios),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         [](const auto &p) { return std::string(p.param.name); });
 
 // Helpers that end cleanly at once, again and again: restarted at most about
 // once a second, so the program stays idle and the log small.

@@ -134,7 +134,7 @@ TEST_P(HostileDialog, HangupInADialogEndsWithStatusZero)
 INSTANTIATE_TEST_SUITE_P(Hostile, HostileDialog,
                          ::testing::Values(std::make_pair(2, "Can't Memory Test"),
                                            std::make_pair(4, "THE CONTENTS OF THE FLOPPY WILL BE ERASED!")),
-                         [](const auto &info) { return info.param.first == 2 ? "MemoryNotice" : "FloppyWarning"; });
+                         [](const auto &p) { return p.param.first == 2 ? "MemoryNotice" : "FloppyWarning"; });
 
 // Keys typed at the "Please Wait" notice must not answer the result dialog
 // that follows.

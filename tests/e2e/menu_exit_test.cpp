@@ -75,7 +75,7 @@ TEST_P(MenuSignal, TerminationSignalInsideADialogRestoresTheTerminal)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, MenuSignal, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
-                         [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
+                         [](const auto &p) { return std::string(sigabbrev_np(p.param)); });
 
 // A program stopped by a failed contract check (abort) still gives the
 // terminal back before it goes.
