@@ -1,7 +1,10 @@
 #!/bin/bash
-# Frames/s and bytes/s of one netburn pass on veth ports joined by a Linux
-# bridge, all inside namespaces made here (never the machine's own ports).
+# Frames/s of one netburn pass on veth ports joined by a Linux bridge, all
+# inside namespaces made here (never the machine's own ports).
 #   NETBURN=path/to/netburn bench/burntools/netburn_veth.sh [SECONDS] [PORT COUNTS...]
+# "sent" counts the frames the ports put on the wire; "delivered" the
+# distinct frames the ports received (the sum of the last status line's
+# counts), per second of the pass.
 set -u
 : "${NETBURN:?set NETBURN to the netburn binary}"
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,10 +19,9 @@ for n in $counts; do
   out=$(NETBURN_PASS_SECONDS=$secs ip netns exec "$NB_HOST" "$NETBURN" -1 2>&1)
   rc=$?
   nb_cleanup
-  line=$(grep '^Pass complete' <<<"$out")
-  fps=$(sed -E 's/.* ([0-9]+) frames\/s.*/\1/' <<<"$line")
-  mbs=$(sed -E 's/.*, ([0-9.]+) MB\/s sent.*/\1/' <<<"$line")
+  fps=$(grep '^Pass complete' <<<"$out" | sed -E 's/.*[ (]([0-9]+) frames\/s.*/\1/')
+  delivered=$(grep '^@' <<<"$out" | tail -1 | awk -v s="$secs" '{n=split($0,f,/[ =]+/); t=0; for(i=3;i<=n;i+=2) t+=f[i]; printf "%.0f", t/s}')
   low=$(awk '/^@/{n=split($0,f,/[ =]+/); s=substr(f[1],2)+0; for(i=2;i<n;i+=2){p=int((f[i+1]*1000+5)/s/10); if(m==""||p<m)m=p}} END{print m}' <<<"$out")
-  printf '%d ports: exit %d, %s frames/s sent, %s MB/s sent, %s MB/s delivered (x%d receivers), lowest status %s%%\n' \
-    "$n" "$rc" "$fps" "$mbs" "$(awk -v a="$mbs" -v k=$((n - 1)) 'BEGIN{printf "%.1f", a*k}')" $((n - 1)) "$low"
+  printf '%d ports: exit %d, %s frames/s sent, %s frames/s delivered (%.1f MB/s), lowest status %s%%\n' \
+    "$n" "$rc" "${fps:-?}" "${delivered:-?}" "$(awk -v d="${delivered:-0}" 'BEGIN{print d*1514/1e6}')" "${low:-?}"
 done
