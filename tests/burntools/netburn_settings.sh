@@ -34,7 +34,7 @@ NETBURN_RATE=500 NETBURN_PASS_SECONDS=2 nb -1 >"$WORK/paced" 2>&1
 expect_rc "NETBURN_RATE=500" 0 $?
 sent=$(($(nb_sent_total) - before))
 [ "$sent" -ge 600 ] && [ "$sent" -le 1200 ] || fail "NETBURN_RATE=500: $sent frames in 2 s"
-expect_line "$WORK/paced" '^Sending 1514-byte frames .* for 2 s, at most 500 frames/s per port\.$'
+expect_line "$WORK/paced" '^Sending for 2 s: 1514-byte frames .*, at most 500 frames/s per port\.$'
 [ "$(pct_min "$WORK/paced")" = 100 ] || fail "paced: a status line read $(pct_min "$WORK/paced") percent"
 [ "$(grep -c '^@' "$WORK/paced")" -ge 6 ] || fail "paced: too few status lines"
 NETBURN_RATE= NETBURN_PASS_SECONDS=1 nb -1 >"$WORK/empty" 2>&1

@@ -61,6 +61,7 @@ class Session {
     return false;
   }
   bool stopped_early();
+  bool set_up_failed(const Port& p, const std::string& err, int code);
   void wait_for_links();
   void check_links();
   bool show(const Snapshot& s);
@@ -131,10 +132,7 @@ bool Session::find_ports() {
     p->heard.reset(new std::atomic<uint8_t>[P]());
     std::string err;
     int code = kExitPortFailed;
-    if (!identify_port(*p, err) || !raise_port(*p, err, code)) {
-      out::message(err);
-      return end(code);
-    }
+    if (!identify_port(*p, err) || !raise_port(*p, err, code)) return set_up_failed(*p, err, code);
     ports_.push_back(p.get());
     owned_.push_back(std::move(p));
   }
@@ -147,6 +145,12 @@ bool Session::stopped_early() {
   out::message("Stopped before the traffic started.");
   code_ = kExitPass;
   return true;
+}
+
+bool Session::set_up_failed(const Port& p, const std::string& err, int code) {
+  out::message(err);
+  if (code == kExitPortFailed) out::message("Pass failed: " + p.name + " could not be set up.");
+  return end(code);
 }
 
 // Links that we just raised need a moment to negotiate.
@@ -182,10 +186,7 @@ bool Session::open_ports() {
   for (Port* p : ports_) {
     std::string err;
     int code = 0;
-    if (!open_port(*p, err, code)) {
-      out::message(err);
-      return end(code);
-    }
+    if (!open_port(*p, err, code)) return set_up_failed(*p, err, code);
     p->stats_before = read_counters(*p);
     p->downs_before = link_downs(*p);
   }
@@ -246,8 +247,8 @@ void Session::monitor() {
     toolio::sleep_interruptibly(kStatusPeriod);
     if (!said_sending && burn_->warmed_up()) {
       std::string rate = set_.rate ? fmt(", at most %" PRIu64 " frames/s per port", set_.rate) : "";
-      out::message(fmt("Sending %zu-byte frames from each port to each other port in turn for %g s%s.",
-                       burn_->frame_bytes(), set_.pass_seconds, rate.c_str()));
+      out::message(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
+                       set_.pass_seconds, burn_->frame_bytes(), rate.c_str()));
       said_sending = true;
     }
     check_links();

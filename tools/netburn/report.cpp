@@ -51,7 +51,7 @@ std::vector<std::string> port_notes(const Port& p) {
   if (uint64_t k = p.repeated.load())
     notes.push_back(fmt("Port %s: %" PRIu64 " repeated frames, not counted (a looped or mirrored switch port?).", n, k));
   if (uint64_t k = p.strays.load())
-    notes.push_back(fmt("Port %s: %" PRIu64 " frames meant for other ports reached it (the switch flooded them).", n, k));
+    notes.push_back(fmt("Port %s: %" PRIu64 " frames meant for other ports reached it (flooded or mirrored by the switch).", n, k));
   if (uint64_t k = p.own.load())
     notes.push_back(fmt("Port %s: %" PRIu64 " of its own frames came back (a loop in the network?).", n, k));
   tpacket_stats st{};
