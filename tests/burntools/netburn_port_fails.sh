@@ -1,5 +1,6 @@
 # Links that fail: a port taken down, a cable pulled (the switch side goes
-# down), a link that drops for a moment, and a port with no link at all.
+# down), a link that drops for a moment, a port with no link at all, and
+# two ports that share a hardware address.
 # Each fails the pass with status 4, naming the port; a pass that ran
 # ends with every port's result line.
 . "$BURN_LIB/burn_lib.sh"
@@ -55,4 +56,15 @@ tail -1 "$WORK/nolink" | grep -q '^Pass failed: no link on p2; nothing was sent\
   fail "last line: $(tail -1 "$WORK/nolink")"
 if grep -q '^@' "$WORK/nolink"; then fail "status lines without a pass"; fi
 cat "$WORK/nolink"
+
+# Two ports with one hardware address: the switch cannot keep them apart.
+ip -n "$NB_SWITCH" link set s2 up
+mac=$(ip netns exec "$NB_HOST" cat /sys/class/net/p0/address)
+ip -n "$NB_HOST" link set p1 address "$mac"
+NETBURN_PASS_SECONDS=2 timeout 30 ip netns exec "$NB_HOST" "$NETBURN" -1 >"$WORK/twin" 2>&1
+rc=$?
+expect_rc "one address twice" 4 $rc
+nb_expect_agrees "$WORK/twin" $rc
+expect_line "$WORK/twin" '^Port p1: same hardware address as p0; a switch cannot tell them apart\.$'
+grep -v '^@' "$WORK/twin"
 finish

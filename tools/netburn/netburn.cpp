@@ -92,6 +92,8 @@ int Session::run(int argc, char** argv) {
 }
 
 bool Session::settings(int argc, char** argv) {
+  // First of all: a stop that comes early must still end the run cleanly.
+  toolio::install_stop_signals();
   SettingsOrError s = read_settings();
   out::message(started_line(s.settings.pass_number));
   if (argc != 2 || std::strcmp(argv[1], "-1") != 0) {
@@ -106,7 +108,6 @@ bool Session::settings(int argc, char** argv) {
 #ifdef NETBURN_TEST_HOOKS
   if (const char* root = std::getenv("NETBURN_TEST_SYSFS"); root && *root) sysfs::set_root(root);
 #endif
-  toolio::install_stop_signals();
   return true;
 }
 
@@ -133,6 +134,10 @@ bool Session::find_ports() {
     std::string err;
     int code = kExitPortFailed;
     if (!identify_port(*p, err) || !raise_port(*p, err, code)) return set_up_failed(*p, err, code);
+    for (Port* q : ports_)
+      if (std::memcmp(q->mac, p->mac, sizeof p->mac) == 0)
+        out::message(fmt("Port %s: same hardware address as %s; a switch cannot tell them apart.",
+                         p->name.c_str(), q->name.c_str()));
     ports_.push_back(p.get());
     owned_.push_back(std::move(p));
   }
