@@ -127,8 +127,10 @@ bool Burn::pace(Clock::time_point due) {
   }
 }
 
-// One port's turn: per_peer frames to each other port, the peers taking
-// turns frame by frame, so that every receiver is busy all through the turn.
+// One port's turn: a burst of per_peer frames to each other port in turn,
+// so that each receiver, like the sender, takes frames as fast as the link
+// carries them (spread over the peers, no receiver would ever see more than
+// a share of the sender's rate).
 bool Burn::send_turn(size_t i, uint64_t turn, unsigned per_peer, uint16_t flags) {
   Port& p = *ports_[i];
   const size_t fb = plan_.frame_bytes;
@@ -148,13 +150,13 @@ bool Burn::send_turn(size_t i, uint64_t turn, unsigned per_peer, uint16_t flags)
     }
     const unsigned n = static_cast<unsigned>(std::min(chunk, total - k));
     for (unsigned b = 0; b < n; ++b) {
-      const uint64_t f = k + b, q = f % peers;
+      const uint64_t f = k + b, q = f / per_peer;
       const size_t to = q < i ? q : q + 1;
       unsigned char* fr = &batch_[b * fb];
       std::memcpy(fr, ports_[to]->mac, 6);
       std::memcpy(fr + 6, p.mac, 6);
       std::memcpy(fr + 12, &type, 2);
-      Payload pl{kMagic, plan_.run, static_cast<uint16_t>(i), flags, static_cast<uint32_t>(f / peers),
+      Payload pl{kMagic, plan_.run, static_cast<uint16_t>(i), flags, static_cast<uint32_t>(f % per_peer),
                  turn, static_cast<uint16_t>(to)};
       std::memcpy(fr + kEthHeader, &pl, sizeof pl);
       iov[b] = {fr, fb};
