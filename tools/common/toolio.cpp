@@ -3,6 +3,9 @@
 #include "toolio.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -12,8 +15,8 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
+#include <functional>
 
 namespace toolio {
 
@@ -21,6 +24,30 @@ std::atomic<bool> g_signalled{false};
 
 namespace {
 extern "C" void on_signal(int) { g_signalled.store(true); }
+
+// Writes the line in pieces no larger than PIPE_BUF, each only once poll()
+// says there is room, so no write() can block for long; gives up (false)
+// when give_up says so between waits of at most 50 ms.
+bool write_line(const std::string& text, const std::function<bool()>& give_up) {
+  std::string line = text + '\n';
+  const char* p = line.data();
+  size_t left = line.size();
+  while (left > 0) {
+    if (give_up()) return false;
+    pollfd pfd{STDOUT_FILENO, POLLOUT, 0};
+    int r = ::poll(&pfd, 1, 50);
+    if (r < 0 && errno != EINTR) return false;
+    if (r <= 0) continue;
+    ssize_t n = ::write(STDOUT_FILENO, p, std::min<size_t>(left, PIPE_BUF));
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;  // reader gone
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
 }  // namespace
 
 void emit(const std::string& text) {
@@ -39,6 +66,14 @@ void emit(const std::string& text) {
   }
 }
 
+bool emit_or_stop(const std::string& text) {
+  return write_line(text, [] { return g_signalled.load(); });
+}
+
+bool emit_before(const std::string& text, std::chrono::steady_clock::time_point deadline) {
+  return write_line(text, [deadline] { return std::chrono::steady_clock::now() >= deadline; });
+}
+
 std::string fmt(const char* f, ...) {
   char buf[1024];
   va_list ap;
@@ -48,11 +83,38 @@ std::string fmt(const char* f, ...) {
   return buf;
 }
 
+std::optional<std::string> read_file(const std::string& path, size_t max_bytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  std::optional<std::string> out;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    std::string s;
+    char buf[4096];
+    for (;;) {
+      if (s.size() >= max_bytes) break;
+      ssize_t n = ::read(fd, buf, std::min(sizeof buf, max_bytes - s.size()));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        s.clear();
+        break;
+      }
+      if (n == 0) {
+        out = std::move(s);
+        break;
+      }
+      s.append(buf, static_cast<size_t>(n));
+    }
+    if (!out && s.size() >= max_bytes) out = std::move(s);  // cut at the bound
+  }
+  ::close(fd);
+  return out;
+}
+
 std::optional<std::string> read_text(const std::string& path, Trim trim) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
-  std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
+  auto got = read_file(path, kTextLimit);
+  if (!got) return std::nullopt;
+  std::string& s = *got;
   if (trim == Trim::kTrailing) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
     return s;
@@ -93,6 +155,27 @@ bool sleep_interruptibly(std::chrono::nanoseconds d) {
   timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
   ::nanosleep(&ts, nullptr);  // a signal cuts it short, which is the point
   return !g_signalled.load();
+}
+
+int pass_number() {
+  const char* s = std::getenv("RUNDIAGS_PASS");
+  if (!s || !*s) return 1;
+  long long v = 0;
+  for (const char* p = s; *p; ++p) {
+    if (*p < '0' || *p > '9') return 1;
+    v = v * 10 + (*p - '0');
+    if (v > INT_MAX) return 1;
+  }
+  return v > 0 ? static_cast<int>(v) : 1;
+}
+
+std::string utc_now() {
+  time_t now = ::time(nullptr);
+  struct tm tm{};
+  ::gmtime_r(&now, &tm);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
 }
 
 }  // namespace toolio
