@@ -17,7 +17,7 @@ name=${L#/dev/}
 
 DISKBURN_TARGETS="$L" timeout 60 "$DISKBURN" --destroy >"$WORK/out" 2>&1
 expect_rc "clean pass" 0 $?
-expect_line "$WORK/out" "^Target $name: loop device on $WORK/a.img, serial "
+expect_line "$WORK/out" "^Disk $name: loop device on $WORK/a.img, serial unknown, 100\.7 MB\.$"
 tail -1 "$WORK/out" | grep -q '^Pass complete: 1 disk ' || fail "last line: $(tail -1 "$WORK/out")"
 cat "$WORK/out"
 

@@ -12,6 +12,6 @@ rc=$?
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
 expect_rc diskburn 0 $rc
 [ "$ms" -lt 1000 ] || fail "took $ms ms to stop"
-tail -1 "$WORK/out" | grep -q '^Stopped\.$' || fail "last line: $(tail -1 "$WORK/out")"
+tail -1 "$WORK/out" | grep -Eq '^Stopped in pass 1 at [0-9]+%: no pass completed, nothing verified yet\.$' || fail "last line: $(tail -1 "$WORK/out")"
 echo "stopped in $ms ms"
 finish
