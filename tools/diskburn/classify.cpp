@@ -2,9 +2,9 @@
 
 #include "classify.h"
 
-#include <cstdlib>
 #include <cstring>
 
+#include "describe.h"
 #include "sysroot.h"
 #include "toolio.h"
 
@@ -47,12 +47,9 @@ std::optional<std::string> state_reason(const std::string& name, const InUse& in
   if (auto it = in_use.find(name); it != in_use.end()) return it->second.text;
   if (auto h = holder_of(name)) return "in use by " + printable(*h);
   if (attr(base + "/ro").value_or("") == "1") return std::string("read-only");
-  auto sz = attr(base + "/size");
-  if (!sz) return std::string("size unknown (unreadable)");
-  char* end = nullptr;
-  unsigned long long sectors = std::strtoull(sz->c_str(), &end, 10);
-  if (sz->empty() || *end) return std::string("size unknown (" + printable(*sz, 16) + ")");
-  if (sectors == 0) return std::string("no medium");
+  auto bytes = disk_bytes(name);
+  if (!bytes) return std::string("size unknown (its size attribute is missing or odd)");
+  if (*bytes == 0) return std::string("no medium");
   return std::nullopt;
 }
 

@@ -57,9 +57,9 @@ std::string disk_wwid(const std::string& name) {
 std::optional<uint64_t> disk_bytes(const std::string& name) {
   auto sz = attr(sys("/sys/block/" + name + "/size"));
   if (!sz || sz->empty()) return std::nullopt;
-  char* end = nullptr;
-  unsigned long long sectors = std::strtoull(sz->c_str(), &end, 10);
-  if (*end || sectors > (UINT64_MAX / 512)) return std::nullopt;
+  if (sz->size() > 20 || sz->find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  unsigned long long sectors = std::strtoull(sz->c_str(), nullptr, 10);
+  if (sectors > UINT64_MAX / 512) return std::nullopt;
   return static_cast<uint64_t>(sectors) * 512;
 }
 
