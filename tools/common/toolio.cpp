@@ -25,22 +25,44 @@ std::atomic<bool> g_signalled{false};
 namespace {
 extern "C" void on_signal(int) { g_signalled.store(true); }
 
-// Writes the line in pieces no larger than PIPE_BUF, each only once poll()
-// says there is room, so no write() can block for long; gives up (false)
-// when give_up says so between waits of at most 50 ms.
+// A descriptor of its own for standard output when that is a pipe, with
+// O_NONBLOCK set on it alone: a write then goes in whenever the pipe can
+// take it (poll() would wait for a whole free page) and never blocks.  -1
+// when standard output is no pipe or cannot be opened that way.
+int nonblocking_stdout() {
+  static int fd = [] {
+    struct stat st;
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return -1;
+    return ::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  }();
+  return fd;
+}
+
+// Writes the line in pieces no larger than PIPE_BUF (each goes in whole or
+// not at all), so no write() blocks for long; gives up (false) when give_up
+// says so between waits of at most 50 ms.
 bool write_line(const std::string& text, const std::function<bool()>& give_up) {
   std::string line = text + '\n';
   const char* p = line.data();
   size_t left = line.size();
+  const int nb = nonblocking_stdout();
+  const int fd = nb >= 0 ? nb : STDOUT_FILENO;
   while (left > 0) {
     if (give_up()) return false;
-    pollfd pfd{STDOUT_FILENO, POLLOUT, 0};
-    int r = ::poll(&pfd, 1, 50);
-    if (r < 0 && errno != EINTR) return false;
-    if (r <= 0) continue;
-    ssize_t n = ::write(STDOUT_FILENO, p, std::min<size_t>(left, PIPE_BUF));
+    if (nb < 0) {
+      pollfd pfd{fd, POLLOUT, 0};
+      int r = ::poll(&pfd, 1, 50);
+      if (r < 0 && errno != EINTR) return false;
+      if (r <= 0) continue;
+    }
+    ssize_t n = ::write(fd, p, std::min<size_t>(left, PIPE_BUF));
+    if (n < 0 && errno == EAGAIN) {
+      pollfd pfd{fd, POLLOUT, 0};
+      ::poll(&pfd, 1, 50);  // a pause; the write is tried again either way
+      continue;
+    }
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
+      if (errno == EINTR) continue;
       return false;  // reader gone
     }
     p += n;

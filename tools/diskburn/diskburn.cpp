@@ -204,7 +204,7 @@ int Burn::report() {
 }
 
 // The last line of a stopped run, whatever step it was in.  Nobody may be
-// reading any more, so it gets half a second to go out.
+// reading any more, so it gets 300 ms to go out.
 int Burn::stopped() {
   g_abort = true;
   join();
@@ -215,7 +215,7 @@ int Burn::stopped() {
   std::optional<uint64_t> amount;
   if (sized_) amount = static_cast<uint64_t>(pass_ - 1) * total_ + verified;
   unsigned pct = sized_ ? Progress(total_, Clock::now()).percent(done()) : 0;
-  toolio::emit_before(stop_line(pass_, pct, amount), Clock::now() + std::chrono::milliseconds(500));
+  toolio::emit_before(stop_line(pass_, pct, amount), Clock::now() + std::chrono::milliseconds(300));
   return kExitPass;
 }
 
