@@ -1,17 +1,23 @@
 # The scan, end to end, on a fake machine (DISKBURN_ROOT) whose disks are
 # loop devices made here: entries without a node under /dev are opened
 # through nodes made for their numbers; a mounted disk, the boot medium, a
-# disk whose partition is the results stick and a second path to a chosen
-# disk are left out; only the one free disk is written.  A fake machine may
+# disk whose partition is the results stick, a second path to a chosen disk
+# and a disk found busy only when opened are left out; only the one free
+# disk is written.  A fake machine may
 # lead to nothing but loop devices.
 . "$BURN_LIB/burn_lib.sh"
 . "$BURN_LIB/diskburn_lib.sh"
 db_need_root
 trap db_cleanup EXIT
 command -v mkfs.fat >/dev/null || { echo "SKIP: needs mkfs.fat"; exit $SKIP; }
-for f in a b v s x y; do truncate -s 16M "$WORK/$f.img"; done
+for f in a b v s x y z; do truncate -s 16M "$WORK/$f.img"; done
 mkfs.fat -n RUNDIAGS "$WORK/s.img" >/dev/null
-for f in a b v s x y; do db_loop "L_$f" "$WORK/$f.img"; done
+for f in a b v s x y z; do db_loop "L_$f" "$WORK/$f.img"; done
+# Held open exclusively by another program, which shows only at open time.
+perl -MFcntl -e 'sysopen(my $f, $ARGV[0], O_RDONLY | O_EXCL) or die "$!\n"; print "held\n"; $| = 1; sleep 60' \
+  "$L_z" >"$WORK/held" &
+DB_PIDS+=($!)
+for _ in $(seq 50); do [ -s "$WORK/held" ] && break; sleep 0.1; done
 FR=$WORK/root
 fr_init "$FR"
 fr_disk "$FR" sda "$(devnum "$L_a")"
@@ -23,7 +29,8 @@ fr_part "$FR" sdv sdv1 "$(devnum "$L_s")"
 fr_disk "$FR" sdx "$(devnum "$L_x")"
 fr_disk "$FR" sdy "$(devnum "$L_y")"
 echo "30 1 $(devnum "$L_y") / /srv rw - ext4 /dev/sdy rw" >"$FR/proc/self/mountinfo"
-sums() { md5sum "$WORK"/[bvsxy].img; }
+fr_disk "$FR" sdz "$(devnum "$L_z")"
+sums() { md5sum "$WORK"/[bvsxyz].img; }
 before=$(sums)
 
 DISKBURN_ROOT=$FR DISKBURN_BOOT_DEVICE=/dev/sdx timeout 60 "$DISKBURN" --destroy >"$WORK/out" 2>&1
@@ -32,6 +39,7 @@ expect_line "$WORK/out" '^Leaving out sdb: same WWID as sda \(another path to on
 expect_line "$WORK/out" '^Leaving out sdv: holds the results stick \(FAT label RUNDIAGS on sdv1\)\.$'
 expect_line "$WORK/out" '^Leaving out sdx: holds the boot medium \(/dev/sdx\)\.$'
 expect_line "$WORK/out" '^Leaving out sdy: holds a mounted filesystem \(/srv\)\.$'
+expect_line "$WORK/out" '^Leaving out sdz: in use \(busy when opened\)\.$'
 expect_line "$WORK/out" '^Disk sda: FAKE DISK sda, serial naa.5000c500a1b2c3d4, 16.8 MB\.$'
 tail -1 "$WORK/out" | grep -q '^Pass complete: 1 disk ' || fail "last line: $(tail -1 "$WORK/out")"
 [ "$(sums)" = "$before" ] || fail "a disk left out was written"
