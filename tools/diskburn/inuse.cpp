@@ -119,6 +119,11 @@ void UseFinder::busy_loops() {
   for (auto& name : list_dir(sys("/sys/block"))) {
     std::string dir = sys("/sys/block/" + name);
     if (loop_backing_path(dir).empty() || why_.count(name)) continue;
+    DiskSet d;
+    topo_.of_sysdir(dir, d);
+    bool matters = !interest_;
+    for (auto& kv : d) matters = matters || interest_->count(kv.first);
+    if (!matters) continue;
     auto dev = parse_devnum(attr(dir + "/dev").value_or(""));
     std::string why;
     auto node = dev ? nodes_.node(name, *dev, why) : std::nullopt;
@@ -129,8 +134,6 @@ void UseFinder::busy_loops() {
       continue;
     }
     if (errno != EBUSY) continue;
-    DiskSet d;
-    topo_.of_sysdir(dir, d);
     mark(d, {"open exclusively by another program", "is open exclusively by another program"});
   }
 }

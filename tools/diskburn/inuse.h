@@ -6,6 +6,8 @@
 #pragma once
 
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "nodes.h"
@@ -21,9 +23,16 @@ struct Use {
 // disk name -> why it must be left alone (the first reason found)
 using InUse = std::map<std::string, Use>;
 
+// Names of disks and loop devices that matter for this run; nothing means all.
+using Interest = std::optional<std::set<std::string>>;
+
 class UseFinder {
  public:
-  UseFinder(const Topology& topo, DevNodes& nodes) : topo_(topo), nodes_(nodes) {}
+  // Loop devices are probed for an exclusive user only where the answer
+  // matters (interest), so that the probe never gets in the way of
+  // another program's loop devices while only named targets are tested.
+  UseFinder(const Topology& topo, DevNodes& nodes, Interest interest = std::nullopt)
+      : topo_(topo), nodes_(nodes), interest_(std::move(interest)) {}
   InUse find();
 
  private:
@@ -36,6 +45,7 @@ class UseFinder {
 
   const Topology& topo_;
   DevNodes& nodes_;
+  Interest interest_;
   InUse why_;
 };
 

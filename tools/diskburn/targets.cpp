@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -31,10 +32,11 @@ std::unique_ptr<Target> block_target(const std::string& name, dev_t dev) {
 }  // namespace
 
 std::optional<int> Chooser::choose(Targets& out) {
+  const char* env = std::getenv("DISKBURN_TARGETS");
   topo_ = std::make_unique<Topology>(read_mounts());
-  in_use_ = UseFinder(*topo_, nodes_).find();
+  in_use_ = UseFinder(*topo_, nodes_, interest(env)).find();
   learn_boot();
-  if (const char* env = std::getenv("DISKBURN_TARGETS")) {
+  if (env) {
     // Set at all, even empty, it replaces the scan: a test that lost its
     // list must never fall through to the machine's own disks.
     if (auto rc = listed(env, out)) return rc;
@@ -43,6 +45,26 @@ std::optional<int> Chooser::choose(Targets& out) {
   }
   drop_duplicates(out);
   return std::nullopt;
+}
+
+// With a list, what its entries are: whole disks, and the loop devices a
+// listed file backs.
+Interest Chooser::interest(const char* list) const {
+  if (!list) return std::nullopt;
+  std::set<std::string> names;
+  std::string rest = list;
+  for (size_t pos = 0; pos <= rest.size();) {
+    size_t end = std::min(rest.find(':', pos), rest.size());
+    struct stat st;
+    if (end > pos && ::stat(rest.substr(pos, end - pos).c_str(), &st) == 0) {
+      if (S_ISBLK(st.st_mode))
+        if (auto n = topo_->whole_disk(st.st_rdev)) names.insert(*n);
+      if (S_ISREG(st.st_mode))
+        for (auto& l : topo_->loops_backed_by(st)) names.insert(l);
+    }
+    pos = end + 1;
+  }
+  return names;
 }
 
 // The medium rundiags booted from, as its start-up found it.

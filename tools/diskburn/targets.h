@@ -31,6 +31,7 @@ class Chooser {
   std::optional<int> choose(Targets& out);
 
  private:
+  Interest interest(const char* list) const;
   void learn_boot();
   std::optional<std::string> keep_reason(const std::string& name, dev_t dev);
   std::optional<std::string> scan_reason(const std::string& name, dev_t& dev);
