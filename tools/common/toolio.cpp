@@ -28,13 +28,17 @@ extern "C" void on_signal(int) { g_signalled.store(true); }
 // A descriptor of its own for standard output when that is a pipe, with
 // O_NONBLOCK set on it alone: a write then goes in whenever the pipe can
 // take it (poll() would wait for a whole free page) and never blocks.  -1
-// when standard output is no pipe or cannot be opened that way.
+// when standard output is no pipe or cannot be opened that way.  Made
+// again if standard output has become another pipe.
 int nonblocking_stdout() {
-  static int fd = [] {
-    struct stat st;
-    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return -1;
-    return ::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  }();
+  static int fd = -1;
+  static ino_t ino = 0;
+  struct stat st;
+  if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return -1;
+  if (fd >= 0 && st.st_ino == ino) return fd;
+  if (fd >= 0) ::close(fd);
+  fd = ::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  ino = st.st_ino;
   return fd;
 }
 
