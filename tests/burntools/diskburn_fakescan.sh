@@ -35,12 +35,13 @@ before=$(sums)
 
 DISKBURN_ROOT=$FR DISKBURN_BOOT_DEVICE=/dev/sdx timeout 60 "$DISKBURN" --destroy >"$WORK/out" 2>&1
 expect_rc scan 0 $?
-expect_line "$WORK/out" '^Leaving out sdb: same WWID as sda \(another path to one disk\)\.$'
-expect_line "$WORK/out" '^Leaving out sdv: holds the results stick \(FAT label RUNDIAGS on sdv1\)\.$'
-expect_line "$WORK/out" '^Leaving out sdx: holds the boot medium \(/dev/sdx\)\.$'
-expect_line "$WORK/out" '^Leaving out sdy: holds a mounted filesystem \(/srv\)\.$'
-expect_line "$WORK/out" '^Leaving out sdz: in use \(busy when opened\)\.$'
-expect_line "$WORK/out" '^Disk sda: FAKE DISK sda, serial naa.5000c500a1b2c3d4, 16.8 MB\.$'
+expect_lines "$WORK/out" \
+  '^Leaving out sdb: same WWID as sda \(another path to one disk\)\.$' \
+  '^Leaving out sdv: holds the results stick \(FAT label RUNDIAGS on sdv1\)\.$' \
+  '^Leaving out sdx: holds the boot medium \(/dev/sdx\)\.$' \
+  '^Leaving out sdy: holds a mounted filesystem \(/srv\)\.$' \
+  '^Leaving out sdz: in use \(busy when opened\)\.$' \
+  '^Disk sda: FAKE DISK sda, serial naa.5000c500a1b2c3d4, 16.8 MB\.$'
 tail -1 "$WORK/out" | grep -q '^Pass complete: 1 disk ' || fail "last line: $(tail -1 "$WORK/out")"
 [ "$(sums)" = "$before" ] || fail "a disk left out was written"
 v=$(od -An -tu8 -N8 -j 4096 "$WORK/a.img" | tr -d ' ')

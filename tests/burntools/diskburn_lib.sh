@@ -7,6 +7,7 @@
 #   fr_init DIR                  an empty fake machine in DIR
 #   fr_disk DIR NAME MAJ:MIN     a whole disk with hardware behind it
 #   fr_part DIR DISK NAME MAJ:MIN
+#   expect_lines FILE RE...      every RE matches a line of FILE
 #   db_free DEV                  nothing holds DEV exclusively
 #   devnum DEV                   MAJ:MIN of a device node
 DB_LOOPS=()
@@ -34,6 +35,12 @@ db_cleanup() {
   for x in "${DB_MOUNTS[@]}"; do umount "$x" 2>/dev/null; done
   for ((x = ${#DB_LOOPS[@]} - 1; x >= 0; x--)); do losetup -d "${DB_LOOPS[x]}" 2>/dev/null; done
   rm -rf "$WORK"
+}
+
+expect_lines() {
+  local f=$1 re
+  shift
+  for re in "$@"; do expect_line "$f" "$re"; done
 }
 
 # True when nothing holds the block device exclusively.

@@ -23,10 +23,11 @@ before=$(sums)
 DISKBURN_BOOT_DEVICE=$BOOT DISKBURN_TARGETS="$A:$BOOT:$STICK:$OTHER:$ISO" timeout 60 \
   "$DISKBURN" --destroy >"$WORK/out" 2>&1
 expect_rc "media left out" 0 $?
-expect_line "$WORK/out" "^Leaving out ${BOOT#/dev/}: holds the boot medium \($BOOT\)\.$"
-expect_line "$WORK/out" "^Leaving out ${STICK#/dev/}: holds the results stick \(FAT label RUNDIAGS\)\.$"
-expect_line "$WORK/out" "^Leaving out ${ISO#/dev/}: holds the boot medium \(volume RUNDIAGS_BOOT\)\.$"
-expect_line "$WORK/out" "^Disk ${OTHER#/dev/}: "
+expect_lines "$WORK/out" \
+  "^Leaving out ${BOOT#/dev/}: holds the boot medium \($BOOT\)\.$" \
+  "^Leaving out ${STICK#/dev/}: holds the results stick \(FAT label RUNDIAGS\)\.$" \
+  "^Leaving out ${ISO#/dev/}: holds the boot medium \(volume RUNDIAGS_BOOT\)\.$" \
+  "^Disk ${OTHER#/dev/}: "
 tail -1 "$WORK/out" | grep -q '^Pass complete: 2 disks ' || fail "last line: $(tail -1 "$WORK/out")"
 [ "$(sums)" = "$before" ] || fail "a medium was written"
 cmp -s -n 512 "$WORK/other.img" /dev/zero && fail "the other stick was not written"

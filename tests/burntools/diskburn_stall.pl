@@ -3,9 +3,11 @@
 # optionally while nobody reads its output.  Runs the command with its
 # output on a one-page pipe, reads its lines until one matches UNTIL, then
 # (with FILL 1) fills the pipe so the command's next write blocks, waits
-# HOLD_MS, sends signal SIG, and times until the command has exited.  Then
-# it drains the pipe into OUT and prints "stop_ms=N"; its exit status is
-# the command's.
+# HOLD_MS, sends signal SIG, and times until the command has exited.  With
+# FILL 2 the pipe is full but for room for one short line before the
+# command starts, and nothing is read (UNTIL is not looked for): the
+# command is stopped at its second line.  Then it drains the pipe into OUT
+# and prints "stop_ms=N"; its exit status is the command's.
 #
 #   diskburn_stall.pl UNTIL FILL HOLD_MS SIG OUT COMMAND [ARGS...]
 use strict;
@@ -18,6 +20,7 @@ my ($until, $fill, $hold_ms, $sig, $out, @cmd) = @ARGV;
 die "usage: $0 UNTIL FILL HOLD_MS SIG OUT COMMAND [ARGS...]\n" unless @cmd;
 pipe(my $r, my $w) or die "pipe: $!";
 fcntl($w, 1031, 4096);    # F_SETPIPE_SZ: one page, so it fills fast
+syswrite($w, "#\n" x 2016) if $fill == 2;    # 64 bytes left
 my $pid = fork() // die "fork: $!";
 if ($pid == 0) {
     close $r;
@@ -27,14 +30,14 @@ if ($pid == 0) {
 }
 my @lines;
 my $buf = '';
-while (!grep { /$until/ } @lines) {
+while ($fill != 2 && !grep { /$until/ } @lines) {
     my $n = sysread($r, my $chunk, 4096);
     last unless $n;
     $buf .= $chunk;
     while ($buf =~ s/^(.*)\n//) { push @lines, $1 }
 }
-die "never saw /$until/:\n" . join("\n", @lines) . "\n" unless grep { /$until/ } @lines;
-if ($fill) {
+die "never saw /$until/:\n" . join("\n", @lines) . "\n" unless $fill == 2 || grep { /$until/ } @lines;
+if ($fill == 1) {
     my $flags = fcntl($w, F_GETFL, 0);
     fcntl($w, F_SETFL, $flags | O_NONBLOCK);
     1 while defined syswrite($w, "#\n" x 64);

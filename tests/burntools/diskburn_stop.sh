@@ -21,9 +21,10 @@ stop() {
   echo "stop latency, $state: ${ms:-?} ms"
 }
 
-stop before-first-write-output-blocked '^ Pass 1 started ' 1 300 TERM "$DISKBURN"
+stop before-first-write-output-blocked '' 2 300 TERM "$DISKBURN"
 untouched || fail "written after a stop that came before the first write"
-grep -q '^Stopped' "$WORK/before-first-write-output-blocked" && fail "a line got through a full pipe?"
+expect_line "$WORK/before-first-write-output-blocked" '^ Pass 1 started '
+grep -q '^Disk ' "$WORK/before-first-write-output-blocked" && fail "a line got through a full pipe?"
 
 export DISKBURN_BLOCK_KIB=1024
 DISKBURN_TEST_DELAY_MS=1000 stop before-first-write '^Writing and verifying ' 0 200 TERM "$DISKBURN_HOOKS"

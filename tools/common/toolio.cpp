@@ -150,6 +150,17 @@ std::optional<std::string> read_text(const std::string& path, Trim trim) {
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
 
+std::vector<std::string> split(const std::string& text, char sep) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  for (;;) {
+    size_t end = text.find(sep, pos);
+    out.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+    if (end == std::string::npos) return out;
+    pos = end + 1;
+  }
+}
+
 bool path_exists(const std::string& p) {
   struct stat st;
   return ::lstat(p.c_str(), &st) == 0;

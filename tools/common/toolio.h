@@ -49,6 +49,9 @@ std::optional<std::string> read_file(const std::string& path, size_t max_bytes);
 // read_file with the kTextLimit bound, then trimmed.
 std::optional<std::string> read_text(const std::string& path, Trim trim);
 
+// The pieces of text between the separators, empty ones included.
+std::vector<std::string> split(const std::string& text, char sep);
+
 // True if something exists at the path (a dangling symlink counts).
 bool path_exists(const std::string& p);
 

@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -52,17 +51,13 @@ std::optional<int> Chooser::choose(Targets& out) {
 Interest Chooser::interest(const char* list) const {
   if (!list) return std::nullopt;
   std::set<std::string> names;
-  std::string rest = list;
-  for (size_t pos = 0; pos <= rest.size();) {
-    size_t end = std::min(rest.find(':', pos), rest.size());
+  for (auto& p : toolio::split(list, ':')) {
     struct stat st;
-    if (end > pos && ::stat(rest.substr(pos, end - pos).c_str(), &st) == 0) {
-      if (S_ISBLK(st.st_mode))
-        if (auto n = topo_->whole_disk(st.st_rdev)) names.insert(*n);
-      if (S_ISREG(st.st_mode))
-        for (auto& l : topo_->loops_backed_by(st)) names.insert(l);
-    }
-    pos = end + 1;
+    if (p.empty() || ::stat(p.c_str(), &st) != 0) continue;
+    if (S_ISBLK(st.st_mode))
+      if (auto n = topo_->whole_disk(st.st_rdev)) names.insert(*n);
+    if (S_ISREG(st.st_mode))
+      for (auto& l : topo_->loops_backed_by(st)) names.insert(l);
   }
   return names;
 }
@@ -117,12 +112,7 @@ void Chooser::scan(Targets& out) {
 }
 
 std::optional<int> Chooser::listed(const std::string& list, Targets& out) {
-  size_t pos = 0;
-  while (pos <= list.size()) {
-    size_t end = list.find(':', pos);
-    if (end == std::string::npos) end = list.size();
-    std::string p = list.substr(pos, end - pos);
-    pos = end + 1;
+  for (auto& p : toolio::split(list, ':')) {
     if (p.empty()) continue;
     struct stat st;
     std::optional<int> rc;

@@ -22,12 +22,7 @@ constexpr int kMaxDepth = 16;
 
 std::string normalize(const std::string& path) {
   std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos <= path.size()) {
-    size_t end = path.find('/', pos);
-    if (end == std::string::npos) end = path.size();
-    std::string p = path.substr(pos, end - pos);
-    pos = end + 1;
+  for (auto& p : toolio::split(path, '/')) {
     if (p.empty() || p == ".") continue;
     if (p == "..") {
       if (!parts.empty()) parts.pop_back();
