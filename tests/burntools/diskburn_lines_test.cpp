@@ -21,7 +21,7 @@ using namespace diskburn;
 TEST(DiskburnLines, ProgressOnlyAtEachTenthWithNoEmptyField) {
   const uint64_t total = 4000000;
   auto t0 = Clock::now();
-  Progress p(total, t0);
+  Progress p(total, t0, std::chrono::milliseconds(0));
   std::vector<std::string> lines;
   for (uint64_t done = 0; done <= 2 * total; done += 1000) {
     Activity a;
@@ -40,8 +40,23 @@ TEST(DiskburnLines, ProgressOnlyAtEachTenthWithNoEmptyField) {
   EXPECT_EQ(lines[5], "Pass 60% done at 1 MB/s: 2 disks verifying.");
 }
 
+// A pass of small disks takes seconds: its progress is not logged at every
+// tenth, only once the gap has passed since the start or the last line.
+TEST(DiskburnLines, ProgressNeverTwiceWithinTheGap) {
+  auto t0 = Clock::now();
+  Progress p(1000, t0);
+  Activity a;
+  a.writing = 1;
+  EXPECT_FALSE(p.update(300, a, t0 + kProgressGap - std::chrono::milliseconds(1)));
+  auto l = p.update(400, a, t0 + kProgressGap);
+  ASSERT_TRUE(l);
+  EXPECT_EQ(l->substr(0, 13), "Pass 20% done");
+  EXPECT_FALSE(p.update(1000, a, t0 + kProgressGap + std::chrono::seconds(9)));
+  EXPECT_TRUE(p.update(1000, a, t0 + 2 * kProgressGap));
+}
+
 TEST(DiskburnLines, ProgressWithNothingActiveHasNoTrailingField) {
-  Progress p(100, Clock::now());
+  Progress p(100, Clock::now(), std::chrono::milliseconds(0));
   auto l = p.update(50, Activity{}, Clock::now());
   ASSERT_TRUE(l);
   EXPECT_TRUE(std::regex_match(*l, std::regex(R"(Pass 25% done at [0-9]+ MB/s\.)"))) << *l;

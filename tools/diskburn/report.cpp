@@ -47,7 +47,7 @@ unsigned Progress::percent(uint64_t done) const {
 
 std::optional<std::string> Progress::update(uint64_t done, const Activity& a, Clock::time_point now) {
   unsigned pct = percent(done);
-  if (pct / 10 <= tenth_ || pct >= 100) return std::nullopt;
+  if (pct / 10 <= tenth_ || pct >= 100 || now - last_at_ < gap_) return std::nullopt;
   tenth_ = pct / 10;
   double secs = std::chrono::duration<double>(now - last_at_).count();
   double rate = static_cast<double>(done - last_done_) / std::max(secs, 1e-3) / 1e6;

@@ -2,7 +2,9 @@
 // show on the burn-in's DISK row, which has room for about 35 characters,
 // so each puts its key fact first; detail lines (one leading blank) only go
 // to the log.  rundiags logs every line, so progress is reported at each
-// tenth of a pass rather than by the clock.
+// tenth of a pass rather than by the clock, and never twice within
+// kProgressGap: a long burn-in's log must still fit on a floppy, even when
+// the disks are so small that a pass takes seconds.
 #pragma once
 
 #include <cstddef>
@@ -29,17 +31,22 @@ struct Activity {
   unsigned writing = 0, flushing = 0, verifying = 0;
 };
 
+constexpr std::chrono::seconds kProgressGap{10};
+
 class Progress {
  public:
-  Progress(uint64_t total, Clock::time_point start) : total_(total), last_at_(start) {}
+  Progress(uint64_t total, Clock::time_point start, Clock::duration gap = kProgressGap)
+      : total_(total), gap_(gap), last_at_(start) {}
   // "Pass 40% done at 850 MB/s: 2 disks writing." once the pass has
-  // crossed another tenth since the last line; nothing otherwise.
+  // crossed another tenth since the last line, and the gap has passed;
+  // nothing otherwise.
   std::optional<std::string> update(uint64_t done, const Activity& a, Clock::time_point now);
   // done as a whole percentage of the pass (writing and reading back).
   unsigned percent(uint64_t done) const;
 
  private:
   uint64_t total_;
+  Clock::duration gap_;
   unsigned tenth_ = 0;
   uint64_t last_done_ = 0;
   Clock::time_point last_at_;
