@@ -40,7 +40,7 @@ sub split_recap {
     return ($before, $recap, $after);
 }
 
-my @runs = (['dell-r730', ''], ['supermicro-x9', ''], ['supermicro-x9', '-a'], ['old-tower', '']);
+my @runs = (['dell-r730', ''], ['supermicro-x9', ''], ['supermicro-x9', '-a'], ['old-tower', ''], ['qemu-kvm', '']);
 for my $run (@runs) {
     my ($machine, $option) = @$run;
     my $name = "$machine" . ($option ? " $option" : '');
