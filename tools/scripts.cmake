@@ -1,6 +1,7 @@
 # Install rules for the helper scripts. A boot medium's tree is laid out as
 #   <prefix>/bin/{rundiags,compat.pl,makefloppy,netburn,diskburn}
 #   <prefix>/share/rundiags/{compat-known-bad.txt,pci.ids}
+#   <prefix>/share/rundiags/perl/Makefloppy/*.pm
 # compat.pl finds its data beside itself or in ../share/rundiags.
 install(PROGRAMS
   ${CMAKE_CURRENT_LIST_DIR}/compat.pl
@@ -8,6 +9,11 @@ install(PROGRAMS
   DESTINATION bin)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/compat-known-bad.txt
   DESTINATION share/rundiags)
+# makefloppy's parts; it finds them beside itself (perl/) or in
+# ../share/rundiags/perl.
+install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/perl/
+  DESTINATION share/rundiags/perl
+  FILES_MATCHING PATTERN "*.pm")
 
 # The probe names devices from the PCI ID database. A medium that does not
 # carry the distribution's copy gets the build machine's one here.
