@@ -42,11 +42,11 @@ sub candidates {
     for my $disk (grep { !/$NO_STICK/ } listdir('/sys/block')) {
         my @parts = grep { -e root() . "/sys/block/$disk/$_/partition" } listdir("/sys/block/$disk");
         for my $path ($disk, map { "$disk/$_" } @parts) {
-            my $devno = rline("/sys/block/$path/dev") // next;
-            next unless $devno =~ /^(\d+):(\d+)$/ && (rline("/sys/block/$path/size") // 0) =~ /^[1-9]/;
+            my ($major, $minor) = (rline("/sys/block/$path/dev") // '') =~ /^(\d+):(\d+)$/ or next;
+            next unless (rline("/sys/block/$path/size") // 0) =~ /^[1-9]/;
             next if (rline("/sys/block/$path/ro") // 0) eq '1';
-            my $node = device_node($path =~ s{.*/}{}r, $1, $2) // next;
-            push @c, { node => $node, devno => $devno };
+            my $node = device_node($path =~ s{.*/}{}r, $major, $minor) // next;
+            push @c, { node => $node, devno => "$major:$minor" };
         }
     }
     return @c;
