@@ -6,9 +6,9 @@ use warnings;
 use Exporter 'import';
 use Fcntl qw(O_RDONLY O_RDWR SEEK_SET);
 use IO::Handle;
-use Makefloppy::Util qw(fail have_tool EXIT_INTERNAL EXIT_NO_DRIVE EXIT_NO_MEDIUM EXIT_TOO_BIG EXIT_WRITE
+use Makefloppy::Util qw(fail EXIT_INTERNAL EXIT_NO_DRIVE EXIT_NO_MEDIUM EXIT_TOO_BIG EXIT_WRITE
                         EXIT_VERIFY);
-use Makefloppy::Medium qw(mtools spew);
+use Makefloppy::Medium qw(mtools spew copy_files verify_files);
 
 our @EXPORT_OK = qw(open_floppy fits_floppy write_floppy);
 
@@ -65,13 +65,7 @@ sub build_image {
     my $image = "$scratch/floppy.img";
     my ($rc, $text) = mtools('mformat', '-i', $image, '-C', '-f', '1440', '-v', 'RESULTS', '::');
     fail(EXIT_INTERNAL, "mformat failed: $text") if $rc;
-    for my $f (@files) {
-        my $src = "$scratch/$f->[0]";
-        spew($src, $f->[1]);
-        ($rc, $text) = mtools('mcopy', '-i', $image, '-o', $src, "::/$f->[0]");
-        fail(EXIT_TOO_BIG, "the results do not fit: $text") if $rc && $text =~ /full|space/i;
-        fail(EXIT_INTERNAL, "mcopy failed: $text") if $rc;
-    }
+    copy_files($image, '', $scratch, EXIT_INTERNAL, @files);
     open(my $fh, '<:raw', $image) or fail(EXIT_INTERNAL, "$image: $!");
     local $/;
     my $data = <$fh>;
@@ -125,7 +119,7 @@ sub verify {
     # And the files must come out of the file system as they went in.
     my $copy = "$scratch/readback.img";
     spew($copy, $back);
-    Makefloppy::Medium::verify_files($copy, '', $scratch, @files);
+    verify_files($copy, '', $scratch, @files);
 }
 
 1;

@@ -5,9 +5,9 @@ use strict;
 use warnings;
 use Exporter 'import';
 use File::Path qw(make_path);
-use Makefloppy::Util qw(fail run_capture have_tool EXIT_INTERNAL EXIT_WRITE EXIT_VERIFY);
+use Makefloppy::Util qw(fail run_capture have_tool EXIT_INTERNAL EXIT_TOO_BIG EXIT_WRITE EXIT_VERIFY);
 
-our @EXPORT_OK = qw(mtools spew slurp_raw verify_files write_directory need_mtools);
+our @EXPORT_OK = qw(mtools spew slurp_raw copy_files verify_files write_directory need_mtools);
 
 sub need_mtools {
     for my $tool (qw(mformat mcopy mmd mdir)) {
@@ -37,6 +37,20 @@ sub slurp_raw {
     my $data = <$in>;
     close $in;
     return $data // '';
+}
+
+# Copies the files into the FAT file system in $image (below the folder
+# $dir). A full file system ends the program with EXIT_TOO_BIG, any other
+# failure with $code.
+sub copy_files {
+    my ($image, $dir, $scratch, $code, @files) = @_;
+    for my $f (@files) {
+        my $src = "$scratch/$f->[0]";
+        spew($src, $f->[1]);
+        my ($rc, $text) = mtools('mcopy', '-i', $image, '-o', $src, "::$dir/$f->[0]");
+        fail(EXIT_TOO_BIG, "the results do not fit on $image: $text") if $rc && $text =~ /full|space/i;
+        fail($code, "writing $f->[0] to $image failed: $text") if $rc;
+    }
 }
 
 # Every file must come out of the FAT file system in $image (below the

@@ -9,8 +9,8 @@ use warnings;
 use Exporter 'import';
 use Fcntl qw(O_RDONLY);
 use IO::Handle;
-use Makefloppy::Util qw(say_err fail root rline listdir EXIT_TOO_BIG EXIT_WRITE EXIT_VERIFY);
-use Makefloppy::Medium qw(mtools spew verify_files);
+use Makefloppy::Util qw(say_err fail root rline listdir EXIT_WRITE EXIT_VERIFY);
+use Makefloppy::Medium qw(mtools copy_files verify_files);
 
 our @EXPORT_OK = qw(find_stick write_stick folder_name fat_label);
 
@@ -133,13 +133,7 @@ sub write_stick {
         my ($exists) = mtools('mdir', '-i', $dev, "::/$folder");
         fail(EXIT_WRITE, "cannot make the folder $folder on $dev: $text") if $exists;
     }
-    for my $f (@files) {
-        my $src = "$scratch/$f->[0]";
-        spew($src, $f->[1]);
-        ($rc, $text) = mtools('mcopy', '-i', $dev, '-o', $src, "::/$folder/$f->[0]");
-        fail(EXIT_TOO_BIG, "the stick $dev is full: $text") if $rc && $text =~ /full|space/i;
-        fail(EXIT_WRITE, "writing $f->[0] to $dev failed: $text") if $rc;
-    }
+    copy_files($dev, "/$folder", $scratch, EXIT_WRITE, @files);
     flush($dev);
     verify_files($dev, "/$folder", $scratch, @files);
 }
