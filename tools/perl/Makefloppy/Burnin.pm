@@ -105,7 +105,7 @@ sub disk_line {
         disk($d, $1)->{passes_verified}++ if $detail =~ /^(\S+): verified in /;
     } elsif (is_progress("   Disk: $msg")) {
         $b->{progress}++;
-    } elsif ($msg =~ /^Disk (\S+): (.*), serial (.*), (\S+ [KMGTPE]?B)\.$/) {
+    } elsif ($msg =~ /^Disk (\S+): (.*), serial (.*), ([\d.]+ \S*B)\.$/) {
         my $e = disk($d, $1);
         @$e{qw(model serial size)} = ($2, $3, $4);
     } elsif ($msg =~ /^Disk (\S+): (.*)$/) {
