@@ -3,7 +3,8 @@
 #
 #   compat.pl ""     basic test: reads /proc and /sys only, changes nothing
 #   compat.pl -a     advanced test: also tries to load drivers for devices
-#                    that have none, reads SMART health and opens serial ports
+#                    that have none, reads SMART health (and, for the record,
+#                    the attributes) and opens serial ports
 #
 # Output is read line by line by rundiags, so the shape of every line matters:
 #   "CATEGORY: description"   a device; the category is one word
@@ -13,7 +14,10 @@
 #   "ttyS0: description"      a serial port that has a real UART
 # Everything else is progress text; it must never look like one of the
 # above, so detail lines are indented by six blanks and headings carry no
-# "word: " prefix.
+# "word: " prefix. The recap of the devices to look at, just before the
+# last line, is indented by two blanks for the same reason. The totals of
+# that last line count every device once, the memory and serial port lines
+# included.
 #
 # The short name rundiags shows for a device is the first word inside the
 # last parentheses of the description, so every description ends in a
