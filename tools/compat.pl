@@ -38,6 +38,9 @@ use Fcntl qw(O_WRONLY O_RDWR O_CREAT O_EXCL O_NOFOLLOW O_NONBLOCK O_NOCTTY);
 use File::Basename qw(dirname basename);
 use Cwd qw(abs_path);
 use POSIX ();
+use FindBin;
+use lib "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
+use Rundiags::Command qw(run_capture find_tool);
 
 $| = 1;    # rundiags shows each line as it comes
 
@@ -624,40 +627,15 @@ sub probe_pci_device {
     status($verdict, $cat, pci_name($d), $short);
 }
 
-sub helper_command {
-    my ($env, $default) = @_;
-    return $ENV{$env} if defined $ENV{$env} && $ENV{$env} ne '';
-    return undef if $FAKE_ROOT;    # never touch the real machine for a fake one
-    for my $dir (split(/:/, $ENV{PATH} // ''), qw(/sbin /usr/sbin /bin /usr/bin)) {
-        return "$dir/$default" if $dir ne '' && -x "$dir/$default";
-    }
-    return undef;
-}
-
-sub run_capture {
-    my (@cmd) = @_;
-    my $pid = open(my $fh, '-|');
-    return (undef, -1) unless defined $pid;
-    if (!$pid) {
-        open STDERR, '>&', \*STDOUT;
-        open STDIN, '<', '/dev/null';
-        exec { $cmd[0] } @cmd or POSIX::_exit(127);
-    }
-    local $/;
-    my $output = <$fh> // '';
-    close $fh;
-    return ($output, $? == -1 ? -1 : $? >> 8);
-}
-
 sub try_driver {
     my ($d) = @_;
-    my $modprobe = helper_command('COMPAT_MODPROBE', 'modprobe');
+    my $modprobe = find_tool('COMPAT_MODPROBE', 'modprobe');
     unless (defined $modprobe && defined $d->{modalias}) {
         detail('driver loading skipped: ' . (defined $modprobe ? 'no modalias' : 'modprobe not available'));
         return undef;
     }
     out("Trying to load a driver for $d->{addr}");
-    my ($output, $rc) = run_capture($modprobe, '-b', '-q', '--', $d->{modalias});
+    my ($rc, $output) = run_capture($modprobe, '-b', '-q', '--', $d->{modalias});
     section("modprobe $d->{modalias}");
     fact("exit=$rc", $output) ;
     select(undef, undef, undef, 0.5) unless $FAKE_ROOT;    # binding is asynchronous
@@ -702,7 +680,7 @@ sub probe_disks {
         out('No disks found');
         return;
     }
-    my $smartctl = $ADVANCED ? helper_command('COMPAT_SMARTCTL', 'smartctl') : undef;
+    my $smartctl = $ADVANCED ? find_tool('COMPAT_SMARTCTL', 'smartctl') : undef;
     probe_disk($_, $smartctl) for @disks;
 }
 
@@ -743,7 +721,7 @@ sub smart_health {
     my ($smartctl, $name) = @_;
     return 'not checked (smartctl not available)' unless defined $smartctl;
     out("Reading SMART health of $name");
-    my ($output, $rc) = run_capture($smartctl, '-H', '-A', "/dev/$name");
+    my ($rc, $output) = run_capture($smartctl, '-H', '-A', "/dev/$name");
     section("smartctl -H -A /dev/$name");
     fact("exit=$rc", $output);
     return 'not checked (smartctl did not run)' if $rc < 0 || $rc == 127;

@@ -4,14 +4,14 @@ package Makefloppy::Nics;
 use strict;
 use warnings;
 use Exporter 'import';
-use Makefloppy::Util qw(root rline listdir link_base run_capture tool_command);
+use Makefloppy::Util qw(root rline listdir link_base run_capture find_tool);
 
 our @EXPORT_OK = qw(list_nics);
 
 # Ports with a device behind them; bridges, bonds, veth and tun devices
 # have none and are no hardware to record.
 sub list_nics {
-    my $ethtool = tool_command('MAKEFLOPPY_ETHTOOL', 'ethtool');
+    my $ethtool = find_tool('MAKEFLOPPY_ETHTOOL', 'ethtool');
     my @nics;
     for my $if (listdir('/sys/class/net')) {
         my $base = "/sys/class/net/$if";

@@ -7,7 +7,7 @@ package Makefloppy::Smbios;
 use strict;
 use warnings;
 use Exporter 'import';
-use Makefloppy::Util qw(rfile rline clean run_capture tool_command root);
+use Makefloppy::Util qw(rfile rline clean run_capture find_tool root);
 
 our @EXPORT_OK = qw(smbios parse_dmidecode dimms_from_table);
 
@@ -29,7 +29,7 @@ my %MEMORY_TYPE = (0x03 => 'DRAM', 0x07 => 'RAM', 0x0f => 'SDRAM', 0x12 => 'DDR'
                    0x23 => 'LPDDR5');
 
 sub smbios {
-    my $cmd = tool_command('MAKEFLOPPY_DMIDECODE', 'dmidecode');
+    my $cmd = find_tool('MAKEFLOPPY_DMIDECODE', 'dmidecode');
     my $s = defined $cmd ? from_dmidecode($cmd) : undef;
     $s //= from_sysfs();
     $s->{firmware}{type} = -d root() . '/sys/firmware/efi' ? 'UEFI' : 'BIOS';

@@ -4,7 +4,7 @@ package Makefloppy::Util;
 use strict;
 use warnings;
 use Exporter 'import';
-use POSIX ();
+use Rundiags::Command qw(run_capture find_tool);
 
 use constant {
     EXIT_OK => 0, EXIT_INTERNAL => 1, EXIT_NO_LOGS => 2, EXIT_NO_DRIVE => 3,
@@ -13,7 +13,7 @@ use constant {
 
 our @EXPORT_OK = qw(EXIT_OK EXIT_INTERNAL EXIT_NO_LOGS EXIT_NO_DRIVE EXIT_NO_MEDIUM EXIT_TOO_BIG
                     EXIT_WRITE EXIT_VERIFY say_err fail root fake_root rfile rline clean listdir
-                    link_base run_capture have_tool tool_command natural_cmp fmt_bytes);
+                    link_base run_capture have_tool find_tool natural_cmp fmt_bytes);
 
 # COMPAT_ROOT names a fake root to read proc and sys from (tests, sim/).
 my $ROOT = defined $ENV{COMPAT_ROOT} ? $ENV{COMPAT_ROOT} : '';
@@ -84,38 +84,9 @@ sub fmt_bytes {
     return "$bytes bytes";
 }
 
-# Runs a command with its output and errors captured; returns (exit code, text).
-sub run_capture {
-    my (@cmd) = @_;
-    my $pid = open(my $out, '-|');
-    return (-1, "fork: $!") unless defined $pid;
-    if (!$pid) {
-        open STDERR, '>&', \*STDOUT;
-        open STDIN, '<', '/dev/null';
-        exec { $cmd[0] } @cmd or POSIX::_exit(127);
-    }
-    local $/;
-    my $text = <$out> // '';
-    close $out;
-    return ($? == -1 ? -1 : $? >> 8, $text);
-}
-
 sub have_tool {
     my ($name) = @_;
     for my $dir (split(/:/, $ENV{PATH} // ''), '/usr/bin', '/bin') {
-        return "$dir/$name" if $dir ne '' && -x "$dir/$name";
-    }
-    return undef;
-}
-
-# A program that reads the real machine (dmidecode, ethtool): the one named
-# in the environment variable, else the installed one, but never for a
-# fake root, whose record must describe the fake machine only.
-sub tool_command {
-    my ($env, $name) = @_;
-    return $ENV{$env} if defined $ENV{$env} && $ENV{$env} ne '';
-    return undef if fake_root();
-    for my $dir (split(/:/, $ENV{PATH} // ''), qw(/usr/sbin /sbin /usr/bin /bin)) {
         return "$dir/$name" if $dir ne '' && -x "$dir/$name";
     }
     return undef;
