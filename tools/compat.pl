@@ -40,7 +40,7 @@ use Cwd qw(abs_path);
 use POSIX ();
 use FindBin;
 use lib "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
-use Rundiags::Command qw(run_capture find_tool);
+use Rundiags::Shared qw(run_capture find_tool natural_cmp);
 
 $| = 1;    # rundiags shows each line as it comes
 
@@ -196,20 +196,6 @@ sub listdir {
 sub link_base {
     my $target = readlink(rpath($_[0]));
     return defined $target ? basename($target) : undef;
-}
-
-# sda < sdb < sdz < sdaa, ttyS2 < ttyS10
-sub natural_cmp {
-    my ($x, $y) = @_;
-    my @x = split /(\d+)/, $x;
-    my @y = split /(\d+)/, $y;
-    while (@x && @y) {
-        my ($p, $q) = (shift @x, shift @y);
-        my $c = ($p =~ /^\d+\z/ && $q =~ /^\d+\z/) ? $p <=> $q
-              : (length $p <=> length $q || $p cmp $q);
-        return $c if $c;
-    }
-    return @x <=> @y;
 }
 
 # ---------------------------------------------------------------- main

@@ -4,7 +4,7 @@ package Makefloppy::Util;
 use strict;
 use warnings;
 use Exporter 'import';
-use Rundiags::Command qw(run_capture find_tool);
+use Rundiags::Shared qw(run_capture find_tool natural_cmp);
 
 use constant {
     EXIT_OK => 0, EXIT_INTERNAL => 1, EXIT_NO_LOGS => 2, EXIT_NO_DRIVE => 3,
@@ -60,19 +60,6 @@ sub link_base {
     return undef unless defined $target;
     $target =~ s{.*/}{};
     return $target;
-}
-
-# sda < sdb < sdz < sdaa < nvme0n1, eth2 < eth10: the order compat.pl shows.
-sub natural_cmp {
-    my ($x, $y) = @_;
-    my @x = split /(\d+)/, $x;
-    my @y = split /(\d+)/, $y;
-    while (@x && @y) {
-        my ($p, $q) = (shift @x, shift @y);
-        my $c = ($p =~ /^\d+\z/ && $q =~ /^\d+\z/) ? $p <=> $q : (length $p <=> length $q || $p cmp $q);
-        return $c if $c;
-    }
-    return @x <=> @y;
 }
 
 # Decimal units, as disks are sold.

@@ -1,12 +1,13 @@
-package Rundiags::Command;
-# Running the programs the helpers consult (modprobe, smartctl, dmidecode,
-# ethtool, mtools): found safely, output and errors captured.
+package Rundiags::Shared;
+# What compat.pl and makefloppy share: running the programs they consult
+# (modprobe, smartctl, dmidecode, ethtool, mtools), found safely, with
+# output and errors captured; and the order in which devices are listed.
 use strict;
 use warnings;
 use Exporter 'import';
 use POSIX ();
 
-our @EXPORT_OK = qw(run_capture find_tool);
+our @EXPORT_OK = qw(run_capture find_tool natural_cmp);
 
 # Runs a command with its output and errors captured and no input;
 # returns (exit code, text), the code -1 when it could not start.
@@ -36,6 +37,19 @@ sub find_tool {
         return "$dir/$name" if $dir ne '' && -x "$dir/$name";
     }
     return undef;
+}
+
+# sda < sdb < sdz < sdaa < nvme0n1, ttyS2 < ttyS10
+sub natural_cmp {
+    my ($x, $y) = @_;
+    my @x = split /(\d+)/, $x;
+    my @y = split /(\d+)/, $y;
+    while (@x && @y) {
+        my ($p, $q) = (shift @x, shift @y);
+        my $c = ($p =~ /^\d+\z/ && $q =~ /^\d+\z/) ? $p <=> $q : (length $p <=> length $q || $p cmp $q);
+        return $c if $c;
+    }
+    return @x <=> @y;
 }
 
 1;
