@@ -4,7 +4,7 @@
 #include <mutex>
 #include <thread>
 
-#include "ptyterm.h"
+#include "testterm.h"
 
 void reset_console()
 {
@@ -46,7 +46,7 @@ TimedKey timed(int (*reader)())
     std::thread guard([&] {
         std::unique_lock<std::mutex> l(m);
         if (!cv.wait_for(l, std::chrono::seconds(2), [&] { return done; }))
-            ptyterm_send("\x01");
+            test_pty().write_keys("\x01");
     });
     const auto t0 = std::chrono::steady_clock::now();
     const int key = reader();

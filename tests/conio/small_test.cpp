@@ -11,7 +11,7 @@
 
 #include "conhelpers.h"
 #include "marked.h"
-#include "ptyterm.h"
+#include "testterm.h"
 
 namespace {
 
@@ -206,12 +206,12 @@ TEST(SmallKeys, EndOfInputGivesNoKeyWithoutBlocking)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            ptyterm_send("a\x1b[5");
+            test_pty().write_keys("a\x1b[5");
             screen.select(2000, true);
             int bad = 0;
             bad |= _getch() != 'a';
             bad |= (_getch() != KEY_NONE) << 1;
-            ptyterm_hangup();
+            test_pty().hangup();
             const TimedKey k1 = timed(_getch);
             const TimedKey k2 = timed(getch);
             bad |= (k1.key != KEY_NONE || k1.ms > 500) << 2;

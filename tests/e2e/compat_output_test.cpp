@@ -20,23 +20,6 @@ std::string numbered(int from, int to)
     return s;
 }
 
-// User and system CPU time of a process, in clock ticks.
-long cputicks(pid_t pid)
-{
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; i++) {
-        if (i == 14)
-            utime = std::atol(field.c_str());
-        if (i == 15)
-            stime = std::atol(field.c_str());
-    }
-    return utime + stime;
-}
-
 } // namespace
 
 TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
@@ -192,9 +175,9 @@ TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
     open();
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->settle());
-    long before = cputicks(run->pid());
+    long long before = run->cpu_ticks();
     run->pump(700);     // the measuring window; the program should sleep throughout
-    long used = cputicks(run->pid()) - before;
+    long long used = run->cpu_ticks() - before;
     EXPECT_LE(used, 3) << "ticks of CPU while waiting for Enter";
     // And it still answers.
     run->key(keys::Up);

@@ -88,30 +88,14 @@ inline bool process_gone(pid_t pid)
     return p != std::string::npos && p + 2 < st.size() && st[p + 2] == 'Z';
 }
 
-// utime + stime of a process, in clock ticks.
-inline long long cpu_ticks(pid_t pid)
-{
-    std::string st = slurp("/proc/" + std::to_string(pid) + "/stat");
-    size_t p = st.rfind(')');
-    if (p == std::string::npos)
-        return -1;
-    std::istringstream in(st.substr(p + 2));
-    std::string f;
-    long long ticks = 0;
-    for (int i = 0; i < 13 && in >> f; i++)
-        if (i == 11 || i == 12)
-            ticks += std::atoll(f.c_str());
-    return ticks;
-}
-
 // Waits until the program has worked off what it was given: no processor
 // time used over half a second (reading its output meanwhile).
 inline bool wait_idle(PtyRun &run, int timeout_ms = 120000)
 {
     for (int waited = 0; waited < timeout_ms; waited += 500) {
-        long long t0 = cpu_ticks(run.pid());
+        long long t0 = run.cpu_ticks();
         run.wait_until([] { return false; }, 500);
-        if (cpu_ticks(run.pid()) == t0)
+        if (run.cpu_ticks() == t0)
             return true;
     }
     return false;

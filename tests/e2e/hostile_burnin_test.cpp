@@ -296,11 +296,11 @@ TEST_F(BurnInHostileBase, ExitZeroAtOnceIsThrottled)
     helper("diskburn", h);
     start();
     ASSERT_TRUE(run->wait_until([&] { return stubs.exists("diskburn.count"); }));
-    const long long t0 = cpu_ticks(run->pid());
+    const long long t0 = run->cpu_ticks();
     const auto c0 = std::chrono::steady_clock::now();
     run->wait_until([] { return false; }, 4000);
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
-    const long long used = cpu_ticks(run->pid()) - t0;
+    const long long used = run->cpu_ticks() - t0;
     const int runs = std::atoi(slurp(stubs.file("diskburn.count")).c_str());
     EXPECT_LE(runs, int(secs) + 3) << "restarts are throttled to one a second";
     EXPECT_GE(runs, 2);

@@ -173,8 +173,8 @@ std::vector<std::string> split_refreshes(const std::string &out)
 {
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t pos = out.find(refresh_trailer); pos != std::string::npos; pos = out.find(refresh_trailer, start)) {
-        start = pos + refresh_trailer.size();
+    for (size_t pos = out.find(REFRESH_TAIL); pos != std::string::npos; pos = out.find(REFRESH_TAIL, start)) {
+        start = pos + REFRESH_TAIL.size();
         parts.push_back(out.substr(0, start));
     }
     return parts;

@@ -4,9 +4,6 @@
 
 #include "ovlwin.h"
 #include "selwin.h"
-#include "testterm.h"
-
-const std::string refresh_trailer = "\x0f\x1b)B\x1b(B";
 
 GridShot GridShot::take()
 {
@@ -67,8 +64,8 @@ std::string take_refreshes(size_t count, int timeout_ms)
 {
     auto complete = [count](const std::string &out) {
         size_t n = 0;
-        for (size_t pos = out.find(refresh_trailer); pos != std::string::npos;
-             pos = out.find(refresh_trailer, pos + 1))
+        for (size_t pos = out.find(REFRESH_TAIL); pos != std::string::npos;
+             pos = out.find(REFRESH_TAIL, pos + 1))
             n++;
         return n >= count;
     };

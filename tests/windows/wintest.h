@@ -11,6 +11,7 @@
 #include "conio.h"
 #include "plcells.h"
 #include "plscreen.h"
+#include "testterm.h"
 #include "vtscreen.h"
 
 // A copy of the screen's drawing grid.
