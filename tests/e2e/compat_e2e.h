@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ptyrun.h"
+#include "e2e.h"
 
 #ifndef RUNDIAGS_BIN
 #error "RUNDIAGS_BIN must name the program under test"
@@ -27,11 +27,7 @@ protected:
 
     void start(int cols = 80, int rows = 25)
     {
-        PtyRun::Options o;
-        o.cols = cols;
-        o.rows = rows;
-        o.path = {stubs.path()};
-        run = std::make_unique<PtyRun>(RUNDIAGS_BIN, o);
+        run = start_rundiags(stubs, cols, rows);
         ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
     }
 
@@ -40,9 +36,9 @@ protected:
     // until the file "probe.go" appears, then writes `after`).
     void probe(const std::string &bytes, bool hold = false, const std::string &after = "")
     {
-        write(stubs.file("probe.out"), bytes);
-        write(stubs.file("probe.after"), after);
-        const std::string d = "'" + stubs.path() + "'";
+        stubs.write("probe.out", bytes);
+        stubs.write("probe.after", after);
+        const std::string d = sh_quote(stubs.path());
         std::string body = "{ echo $#; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > " + d +
                            "/compat.pl.argv\n"
                            "echo $$ > " + d + "/probe.pid\n"
@@ -51,7 +47,7 @@ protected:
             body += "while [ ! -e " + d + "/probe.go ]; do sleep 0.02; done\ncat " + d + "/probe.after\n";
         stubs.script("compat.pl", body);
     }
-    void release() { write(stubs.file("probe.go"), ""); }
+    void release() { stubs.write("probe.go", ""); }
 
     // From the menu (highlight on the first item) into the running test.
     void open(bool advanced = false)
@@ -154,12 +150,6 @@ protected:
         return s;
     }
     static std::string rep(int n, char c) { return std::string(n, c); }
-
-    static void write(const std::string &path, const std::string &bytes)
-    {
-        std::ofstream f(path, std::ios::binary | std::ios::trunc);
-        f << bytes;
-    }
 
     StubDir stubs;
     std::unique_ptr<PtyRun> run;

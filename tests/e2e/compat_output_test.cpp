@@ -1,12 +1,7 @@
 // The compatibility test under awkward probe output and awkward keys:
 // following and scrolling, hostile bytes, bursts, NUL keys, typed-ahead keys
 // and an idle finished screen.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "compat_e2e.h"
 
@@ -25,10 +20,10 @@ std::string numbered(int from, int to)
 TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
 {
     // Three bursts; the probe waits for a file between them.
-    write(stubs.file("part1"), numbered(1, 30));
-    write(stubs.file("part2"), numbered(31, 40) + "NETWORK: Card (mark2)\n   Status: SUPPORTED\n");
-    write(stubs.file("part3"), numbered(41, 50));
-    const std::string d = "'" + stubs.path() + "'";
+    stubs.write("part1", numbered(1, 30));
+    stubs.write("part2", numbered(31, 40) + "NETWORK: Card (mark2)\n   Status: SUPPORTED\n");
+    stubs.write("part3", numbered(41, 50));
+    const std::string d = sh_quote(stubs.path());
     stubs.script("compat.pl", "cat " + d + "/part1\nwhile [ ! -e " + d + "/go1 ]; do sleep 0.02; done\ncat " + d +
                                   "/part2\nwhile [ ! -e " + d + "/go2 ]; do sleep 0.02; done\ncat " + d + "/part3\n");
     start();
@@ -37,7 +32,7 @@ TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
 
     run->key(keys::Up);
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 29"); })) << run->dump();
-    write(stubs.file("go1"), "");
+    stubs.write("go1", "");
     ASSERT_TRUE(run->wait_text("mark2")) << run->dump();     // the summary shows the second burst was read
     run->settle();
     EXPECT_TRUE(highlighted("output line 29")) << run->dump();
@@ -46,7 +41,7 @@ TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
 
     run->key(keys::End);
     ASSERT_TRUE(run->wait_until([&] { return highlighted("   Status: SUPPORTED"); })) << run->dump();
-    write(stubs.file("go2"), "");
+    stubs.write("go2", "");
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("** FINISHED - Press Enter When Done **"); }))
         << run->dump();

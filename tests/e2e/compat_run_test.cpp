@@ -207,13 +207,8 @@ TEST_F(CompatE2E, TheProgramStillQuitsCleanlyAfterATest)
     ASSERT_TRUE(finished()) << run->dump();
     run->key(keys::Enter);
     ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
-    run->key(keys::Esc);
-    ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
-    run->key("y");
-    EXPECT_EQ(run->wait_exit(), 0);
-    const std::string tail = restore_tail(25);
-    ASSERT_GE(run->output().size(), tail.size());
-    EXPECT_EQ(run->output().substr(run->output().size() - tail.size()), tail);
+    quit(*run);
+    expect_restored(*run);
 }
 
 TEST_F(CompatE2E, SmallTerminalsRunTheTestWithoutStopping)

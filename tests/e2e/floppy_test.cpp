@@ -43,14 +43,6 @@ protected:
         EXPECT_TRUE(run->wait_gone(" " + title + " ")) << run->dump();
         EXPECT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
     }
-    void quit()
-    {
-        run->send(keys::Esc);
-        ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
-        run->send("y");
-        EXPECT_EQ(run->wait_exit(), 0);
-    }
-
     StubDir stubs;
     std::unique_ptr<PtyRun> run;
 };
@@ -69,7 +61,7 @@ TEST_F(Floppy, SuccessfulCopy)
     EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
     EXPECT_TRUE(stubs.argv_of("makefloppy").empty());
     close_result("Success!", keys::Enter);
-    quit();
+    quit(*run);
 }
 
 TEST_F(Floppy, ExitCodeIsReportedAndQClosesTheDialog)
@@ -89,7 +81,7 @@ TEST_F(Floppy, ExitCodeIsReportedAndQClosesTheDialog)
     EXPECT_TRUE(run->has_text("Error #3 copying the data to the floppy disk!"));
     close_result("ERROR", "Q");
     EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
-    quit();
+    quit(*run);
 }
 
 TEST_F(Floppy, MissingCommandIsError127)
@@ -99,7 +91,7 @@ TEST_F(Floppy, MissingCommandIsError127)
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("Error #127 copying the data to the floppy disk!")) << run->dump();
     close_result("ERROR", keys::Esc);
-    quit();
+    quit(*run);
 }
 
 TEST_F(Floppy, EscapeInTheWarningCopiesNothing)
@@ -119,7 +111,7 @@ TEST_F(Floppy, EscapeInTheWarningCopiesNothing)
     run->settle();
     EXPECT_EQ(stubs.runs_of("makefloppy"), 0);
     EXPECT_FALSE(run->has_text("Please Wait"));
-    quit();
+    quit(*run);
 }
 
 // Keys typed at the "Please Wait" notice are not answers to the result
@@ -152,7 +144,7 @@ TEST_F(Floppy, KeysTypedWhileCopyingDoNotAnswerTheResult)
     run->settle();
     EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
     EXPECT_FALSE(run->has_text("Insert Floppy Disk"));
-    quit();
+    quit(*run);
 }
 
 // A command that puts the terminal back into cooked mode does not leave the
@@ -169,7 +161,7 @@ TEST_F(Floppy, TerminalIsRawAgainAfterTheCommand)
     ASSERT_TRUE(run->wait_text("Error #2 copying the data to the floppy disk!")) << run->dump();
     EXPECT_EQ(run->slave_settings().c_lflag & (ICANON | ECHO), 0u);
     close_result("ERROR", "q");
-    quit();
+    quit(*run);
 }
 
 TEST_F(Floppy, TerminationSignalEndsTheCommandAndTheProgram)
@@ -189,10 +181,7 @@ TEST_F(Floppy, TerminationSignalEndsTheCommandAndTheProgram)
     // program, may be gone before the command has finished its trap).
     EXPECT_TRUE(stubs.wait_exists("makefloppy.term"));
     EXPECT_FALSE(run->has_text("ERROR"));
-    const std::string &out = run->output();
-    ASSERT_GE(out.size(), restore_tail(25).size());
-    EXPECT_EQ(out.substr(out.size() - restore_tail(25).size()), restore_tail(25));
-    EXPECT_EQ(run->slave_settings().c_lflag, run->initial_settings().c_lflag);
+    expect_restored(*run);
 }
 
 // A command that will not end on SIGTERM: a second termination signal gives
@@ -212,8 +201,8 @@ TEST_F(Floppy, SecondSignalRestoresAtOnce)
     run->signal(SIGTERM);
     run->signal(SIGHUP);
     EXPECT_EQ(run->wait_exit(2000), 0);
-    EXPECT_NE(run->output_since(mark).find("\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h"), std::string::npos);
-    EXPECT_EQ(run->slave_settings().c_lflag, run->initial_settings().c_lflag);
+    EXPECT_NE(run->output_since(mark).find(REFRESH_TAIL + "\x1b[0;37;40m\x1b[?25h"), std::string::npos);
+    expect_settings_restored(*run);
 }
 
 } // namespace

@@ -12,45 +12,11 @@ namespace {
 
 using namespace hostile;
 
-std::string shq(const std::string &s)
-{
-    std::string r = "'";
-    for (char c : s)
-        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return r + "'";
-}
-
-void quit(PtyRun &run)
-{
-    run.send(keys::Esc);
-    ASSERT_TRUE(run.wait_text("Really quit? (y/n)")) << run.dump();
-    run.send("y");
-    EXPECT_EQ(run.wait_exit(20000), 0);
-}
-
-void expect_restored(PtyRun &run)
-{
-    const std::string &out = run.output();
-    const std::string tail = restore_tail(run.rows());
-    EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
-        << "terminal not restored at the end";
-    EXPECT_EQ(stray_controls(out), "");
-}
-
-void expect_gone(const StubDir &stubs)
-{
-    const std::vector<pid_t> pids = pids_in(stubs.file("pids"));
-    EXPECT_FALSE(pids.empty());
-    for (int i = 0; i < 100 && !survivors(pids).empty(); i++)
-        usleep(30000);
-    EXPECT_EQ(survivors(pids), "") << "helper processes left behind";
-}
-
 // A probe that records its pid, prints `payload` exactly and then runs `after`.
 void probe(StubDir &stubs, const std::string &payload, const std::string &after = "exit 0")
 {
-    writefile(stubs.file("probe.out"), payload);
-    stubs.script("compat.pl", "d=" + shq(stubs.path()) + "\necho $$ >> \"$d/pids\"\ncat \"$d/probe.out\"\n" + after + "\n");
+    stubs.write("probe.out", payload);
+    stubs.script("compat.pl", "d=" + sh_quote(stubs.path()) + "\necho $$ >> \"$d/pids\"\ncat \"$d/probe.out\"\n" + after + "\n");
 }
 
 void open_compat(PtyRun &run)
@@ -85,8 +51,8 @@ TEST(CompatHostile, JunkOutputMegabyteLineAndRandomKeys)
     ASSERT_TRUE(run->wait_text("** FINISHED - Press Enter When Done **", 10000)) << run->dump();
     run->send(keys::Enter);
     quit(*run);
-    expect_restored(*run);
-    expect_gone(stubs);
+    expect_clean_terminal(*run);
+    expect_helpers_gone(stubs.file("pids"));
 }
 
 TEST(CompatHostile, HangupWhileTheProbeRunsAndIgnoresTerm)
@@ -98,7 +64,7 @@ TEST(CompatHostile, HangupWhileTheProbeRunsAndIgnoresTerm)
     ASSERT_TRUE(run->wait_text("line 20", 10000)) << run->dump();
     run->hangup();
     EXPECT_EQ(run->wait_exit(20000), 0);
-    expect_gone(stubs);
+    expect_helpers_gone(stubs.file("pids"));
 }
 
 TEST(CompatHostile, HangupAfterTheProbeFinished)
@@ -110,7 +76,7 @@ TEST(CompatHostile, HangupAfterTheProbeFinished)
     ASSERT_TRUE(run->wait_text("** FINISHED - Press Enter When Done **", 10000)) << run->dump();
     run->hangup();
     EXPECT_EQ(run->wait_exit(20000), 0);
-    expect_gone(stubs);
+    expect_helpers_gone(stubs.file("pids"));
 }
 
 // Memory test notice (third entry) and floppy warning (fifth entry).
@@ -164,7 +130,7 @@ TEST(Hostile, KeysTypedDuringTheFloppyCopyDoNotAnswerTheResult)
     run->send(keys::Enter);
     ASSERT_TRUE(wait_menu(*run));
     quit(*run);
-    expect_restored(*run);
+    expect_clean_terminal(*run);
 }
 
 } // namespace

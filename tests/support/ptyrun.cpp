@@ -36,31 +36,32 @@ long long ms_left(Clock::time_point deadline)
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-void write_file(const std::string &path, const std::string &text, mode_t mode)
+} // namespace
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::string &path, const std::string &bytes)
 {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
+    f << bytes;
     f.close();
     if (!f)
         throw std::runtime_error("cannot write " + path);
-    if (chmod(path.c_str(), mode) != 0)
-        fail("chmod " + path);
 }
 
-// Single-quoted for /bin/sh.
-std::string shq(const std::string &s)
+std::string sh_quote(const std::string &s)
 {
     std::string r = "'";
-    for (char c : s) {
-        if (c == '\'')
-            r += "'\\''";
-        else
-            r += c;
-    }
+    for (char c : s)
+        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return r + "'";
 }
-
-} // namespace
 
 std::string restore_tail(int rows)
 {
@@ -93,13 +94,15 @@ std::string StubDir::file(const std::string &name) const
 
 void StubDir::script(const std::string &name, const std::string &body)
 {
-    write_file(file(name), "#!/bin/sh\n" + body, 0755);
+    write_file(file(name), "#!/bin/sh\n" + body);
+    if (chmod(file(name).c_str(), 0755) != 0)
+        fail("chmod " + file(name));
 }
 
 void StubDir::stub(const std::string &name, const Stub &s)
 {
     std::string b;
-    const std::string base = shq(file(name));
+    const std::string base = sh_quote(file(name));
     // Traps first: a test that saw the start may signal at once.
     if (s.record_term)
         b += "trap 'echo TERM > " + base + ".term; exit 143' TERM\n";
@@ -114,7 +117,7 @@ void StubDir::stub(const std::string &name, const Stub &s)
             b += "while [ ! -e " + base + ".go ]; do sleep 0.02; done\n";
         }
         if (i < s.lines.size())
-            b += "printf '%s\\n' " + shq(s.lines[i]) + "\n";
+            b += "printf '%s\\n' " + sh_quote(s.lines[i]) + "\n";
     }
     if (s.sleep > 0)
         b += "sleep " + std::to_string(s.sleep) + "\n";
@@ -129,7 +132,7 @@ void StubDir::stub(const std::string &name, const Stub &s)
 
 void StubDir::release(const std::string &name)
 {
-    write_file(file(name) + ".go", "", 0644);
+    write(name + ".go", "");
 }
 
 std::vector<std::string> StubDir::argv_of(const std::string &name) const
@@ -169,14 +172,6 @@ bool StubDir::wait_exists(const std::string &name, int timeout_ms) const
         poll(nullptr, 0, 10);
     }
     return true;
-}
-
-std::string StubDir::read(const std::string &name) const
-{
-    std::ifstream f(file(name), std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
 }
 
 // ---------------------------------------------------------------- PtyRun

@@ -45,6 +45,12 @@ inline constexpr std::string_view PgDn = "\x1b[6~";
 // and the newline written after the settings are restored.
 std::string restore_tail(int rows);
 
+// A whole file's bytes ("" when it cannot be read), a file written whole
+// (or an exception), and a text single-quoted for /bin/sh.
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+std::string sh_quote(const std::string &s);
+
 // A temporary directory of stub helper programs (shell scripts). Removed with
 // everything in it when the object goes. Typical use:
 //     StubDir stubs;
@@ -71,6 +77,8 @@ public:
 
     // An executable "#!/bin/sh" script `name` with the given body.
     void script(const std::string &name, const std::string &body);
+    // A plain file `name` for the stubs to read, or to let one go on.
+    void write(const std::string &name, const std::string &bytes) const { write_file(file(name), bytes); }
 
     struct Stub {
         std::vector<std::string> lines;   // printed to stdout, one per line, as given
@@ -103,7 +111,7 @@ public:
     bool exists(const std::string &name) const;
     // Waits until file(name) exists (for a stub that outlives the program).
     bool wait_exists(const std::string &name, int timeout_ms = 5000) const;
-    std::string read(const std::string &name) const;
+    std::string read(const std::string &name) const { return read_file(file(name)); }
 
 private:
     std::string dir;
