@@ -32,6 +32,27 @@ protected:
         ASSERT_TRUE(wait_menu(*run));
         ASSERT_TRUE(open_burnin(*run, answer_all));
     }
+    // A burn-in whose helpers run until told to end, over an old log; up to
+    // the first question.
+    void start_idle_over_old_log()
+    {
+        stubs.script("netburn", runs_until_term(""));
+        stubs.script("diskburn", runs_until_term(""));
+        write_file(logpath, "old log\n");
+        start(false);
+    }
+    void expect_nothing_started()
+    {
+        EXPECT_EQ(stubs.runs_of("netburn") + stubs.runs_of("diskburn"), 0);
+        EXPECT_EQ(read_file(logpath), "old log\n");
+    }
+    // From the finished test back to the menu, and out.
+    void leave_and_quit()
+    {
+        run->send(keys::Enter);
+        ASSERT_TRUE(wait_menu(*run));
+        quit(*run);
+    }
     void stop()
     {
         run->send("q");
@@ -52,53 +73,38 @@ protected:
 
 TEST_F(BurnIn, EveryRefusalStartsNothingAndLeavesTheOldLog)
 {
-    stubs.script("netburn", runs_until_term(""));
-    stubs.script("diskburn", runs_until_term(""));
-    write_file(logpath, "old log\n");
-    start(false);
+    start_idle_over_old_log();
     // Escape at the first question; 'n' at the first; 'N' at the second;
-    // Escape at the third.
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("THIS IS DANGEROUS"));
+    // Escape at the third. After each key, a text comes or goes.
+    const struct {
+        std::string_view key;
+        const char *text;
+        bool comes;
+    } steps[] = {{keys::Esc, "THIS IS DANGEROUS", false},          {keys::Enter, "THIS IS DANGEROUS", true},
+                 {"n", "THIS IS DANGEROUS", false},                {keys::Enter, "THIS IS DANGEROUS", true},
+                 {keys::Enter, "THIS IS *VERY* DANGEROUS", true},  {"N", "THIS IS *VERY* DANGEROUS", false},
+                 {keys::Enter, "THIS IS DANGEROUS", true},         {keys::Enter, "THIS IS *VERY* DANGEROUS", true},
+                 {"Y", "Configure Hardware", true},                {keys::Esc, "Configure Hardware", false}};
+    for (const auto &step : steps) {
+        run->send(step.key);
+        ASSERT_TRUE(step.comes ? run->wait_text(step.text) : run->wait_gone(step.text)) << step.text << "\n"
+                                                                                       << run->dump();
+    }
     ASSERT_TRUE(wait_menu(*run));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS"));
-    run->send("n");
-    ASSERT_TRUE(run->wait_gone("THIS IS DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS"));
-    run->send("N");
-    ASSERT_TRUE(run->wait_gone("THIS IS *VERY* DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS"));
-    run->send("Y");
-    ASSERT_TRUE(run->wait_text("Configure Hardware"));
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("Configure Hardware"));
-    ASSERT_TRUE(wait_menu(*run));
-    EXPECT_EQ(stubs.runs_of("netburn") + stubs.runs_of("diskburn"), 0);
-    EXPECT_EQ(read_file(logpath), "old log\n");
+    expect_nothing_started();
     quit(*run);
 }
 
 TEST_F(BurnIn, HangupAtTheLastQuestionStartsNothing)
 {
-    stubs.script("netburn", runs_until_term(""));
-    stubs.script("diskburn", runs_until_term(""));
-    write_file(logpath, "old log\n");
-    start(false);
+    start_idle_over_old_log();
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS"));
     run->send("y");
     ASSERT_TRUE(run->wait_text("Configure Hardware"));
     run->hangup();
     EXPECT_EQ(run->wait_exit(), 0);
-    EXPECT_EQ(stubs.runs_of("netburn") + stubs.runs_of("diskburn"), 0);
-    EXPECT_EQ(read_file(logpath), "old log\n");
+    expect_nothing_started();
 }
 
 TEST_F(BurnIn, CleanPassesRestartUntilStoppedAndPass)
@@ -164,9 +170,7 @@ TEST_F(BurnIn, DiskFailureKeepsTheNetworkGoingAndFailsTheVerdict)
     ASSERT_TRUE(run->wait_text("** FAILED - Press Enter When Done **", 10000)) << run->dump();
     const std::string log = read_file(logpath);
     EXPECT_NE(log.find("\n   Disk: FAILED (code 3)\nNetwork: PASSED\n"), std::string::npos) << log;
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit(*run);
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, BothFailingEndsWithoutAQuestion)
@@ -179,9 +183,7 @@ TEST_F(BurnIn, BothFailingEndsWithoutAQuestion)
     EXPECT_FALSE(run->has_text("[RUNNING]"));
     const std::string log = read_file(logpath);
     EXPECT_NE(log.find("   Disk: FAILED (code 5)\nNetwork: FAILED (code 2)\n"), std::string::npos) << log;
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit(*run);
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, NoAtTheStopQuestionChangesNothing)
@@ -200,9 +202,7 @@ TEST_F(BurnIn, NoAtTheStopQuestionChangesNothing)
     EXPECT_FALSE(run->has_text("TEST HALTED"));
     stop();
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000)) << run->dump();
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit(*run);
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, LeavingEarlyEndsTheHelpers)
@@ -252,9 +252,7 @@ TEST_F(BurnIn, KeysTypedTogetherAreAllTakenWhileHelpersAreSilent)
     ASSERT_TRUE(run->wait_until([&] { return highlighted().find("Network: line 40") != std::string::npos; }, 3000));
     stop();
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000)) << run->dump();
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit(*run);
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, PlantedSymlinkIsNotFollowed)
@@ -276,9 +274,7 @@ TEST_F(BurnIn, PlantedSymlinkIsNotFollowed)
     EXPECT_NE(read_file(logpath).find("Network: net going\n"), std::string::npos);
     stop();
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000));
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit(*run);
+    leave_and_quit();
     unlink(tmpl);
 }
 

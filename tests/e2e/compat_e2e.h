@@ -31,6 +31,11 @@ protected:
         ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
     }
 
+    // A probe that records its process id, then runs `body`.
+    void probe_script(const std::string &body)
+    {
+        stubs.script("compat.pl", "echo $$ > " + sh_quote(stubs.file("probe.pid")) + "\n" + body);
+    }
     // A probe that records its arguments and its process id, then writes
     // `bytes` exactly and ends (or, with `hold`, writes them and keeps running
     // until the file "probe.go" appears, then writes `after`).
@@ -41,17 +46,17 @@ protected:
         const std::string d = sh_quote(stubs.path());
         std::string body = "{ echo $#; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > " + d +
                            "/compat.pl.argv\n"
-                           "echo $$ > " + d + "/probe.pid\n"
                            "cat " + d + "/probe.out\n";
         if (hold)
             body += "while [ ! -e " + d + "/probe.go ]; do sleep 0.02; done\ncat " + d + "/probe.after\n";
-        stubs.script("compat.pl", body);
+        probe_script(body);
     }
     void release() { stubs.write("probe.go", ""); }
 
-    // From the menu (highlight on the first item) into the running test.
+    // Starts the program and goes from the menu into the running test.
     void open(bool advanced = false)
     {
+        start();
         if (advanced) {
             run->key(keys::Down);
             ASSERT_TRUE(run->wait_until([&] { return highlighted("Advanced Compatibility Test"); })) << run->dump();
@@ -143,6 +148,14 @@ protected:
     }
     // The probe itself has been reaped.
     static bool reaped(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+    // The probe was ended and reaped, and nothing of its process group is
+    // left (its own children are orphans reaped by the system: give that a
+    // moment).
+    void expect_probe_gone(pid_t pid)
+    {
+        EXPECT_TRUE(reaped(pid));
+        EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    }
 
     static std::string pad(std::string s, size_t n = sumwidth, char with = ' ')
     {

@@ -26,7 +26,6 @@ TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
     const std::string d = sh_quote(stubs.path());
     stubs.script("compat.pl", "cat " + d + "/part1\nwhile [ ! -e " + d + "/go1 ]; do sleep 0.02; done\ncat " + d +
                                   "/part2\nwhile [ ! -e " + d + "/go2 ]; do sleep 0.02; done\ncat " + d + "/part3\n");
-    start();
     open();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 30"); })) << run->dump();
 
@@ -57,7 +56,6 @@ TEST_F(CompatE2E, BurstIsShownCompletelyInOrder)
 {
     const int n = 3000;
     probe(numbered(1, n));
-    start();
     open();
     ASSERT_TRUE(finished(20000)) << run->dump();
     EXPECT_TRUE(run->has_text("(All these log messages are in \"/tmp/compat.log\")"));
@@ -103,7 +101,6 @@ TEST_F(CompatE2E, HostileOutputIsShownHarmlessly)
     out += "DISK: Maxtor 6Y080 - hda (80 GB)\n   Status: SUPPORTED\n";
     out += "last line without newline";
     probe(out);
-    start();
     open();
     ASSERT_TRUE(finished(20000)) << run->dump();
     ASSERT_TRUE(run->settle());
@@ -137,7 +134,6 @@ TEST_F(CompatE2E, HostileOutputIsShownHarmlessly)
 TEST_F(CompatE2E, NulKeyDoesNotStallTheTest)
 {
     probe("before\n", true, "after the gate\n");
-    start();
     open();
     ASSERT_TRUE(run->wait_text("before")) << run->dump();
     run->send(std::string_view("\0", 1));
@@ -154,7 +150,6 @@ TEST_F(CompatE2E, NulKeyDoesNotStallTheTest)
 TEST_F(CompatE2E, KeysTypedTogetherAreAllTaken)
 {
     probe(numbered(1, 20), true);
-    start();
     open();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 20"); })) << run->dump();
     // One write: the Enter lands in the key decoder behind the Up.
@@ -166,7 +161,6 @@ TEST_F(CompatE2E, KeysTypedTogetherAreAllTaken)
 TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
 {
     probe(numbered(1, 10));
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->settle());
@@ -184,9 +178,7 @@ TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
 TEST_F(CompatE2E, EnterIsTakenPromptlyDuringEndlessOutput)
 {
     // The probe never stops talking; the operator must still get out.
-    stubs.script("compat.pl", "echo $$ > '" + stubs.file("probe.pid") +
-                                  "'\nexec yes 'NETWORK: Flooding adapter (flood0)'\n");
-    start();
+    probe_script("exec yes 'NETWORK: Flooding adapter (flood0)'\n");
     open();
     ASSERT_TRUE(run->wait_text("Flooding adapter")) << run->dump();
     pid_t pid = probepid();
@@ -196,6 +188,5 @@ TEST_F(CompatE2E, EnterIsTakenPromptlyDuringEndlessOutput)
     run->key(keys::Enter);
     ASSERT_TRUE(run->wait_gone("Details", 3000)) << run->dump();
     EXPECT_TRUE(run->wait_text("Main Menu"));
-    EXPECT_TRUE(reaped(pid));
-    EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    expect_probe_gone(pid);
 }

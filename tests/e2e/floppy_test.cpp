@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "e2e.h"
@@ -14,17 +13,14 @@ const int first_item_row = 9;
 
 class Floppy : public ::testing::Test {
 protected:
+    // Chooses the entry from the menu and waits for the warning.
     void start()
     {
         run = start_rundiags(stubs);
         ASSERT_TRUE(wait_menu(*run));
         for (int i = 0; i < floppy_item; i++)
             run->send(keys::Down);
-        ASSERT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
-    }
-    // Chooses the entry and waits for the warning.
-    void open_warning()
-    {
+        ASSERT_TRUE(run->wait_until([&] { return on_floppy_item(); }));
         run->send(keys::Enter);
         ASSERT_TRUE(run->wait_text("THE CONTENTS OF THE FLOPPY WILL BE ERASED!")) << run->dump();
         EXPECT_TRUE(run->has_text(" Insert Floppy Disk "));
@@ -33,6 +29,19 @@ protected:
         // The menu is hidden while the entry runs.
         EXPECT_FALSE(run->has_text("Main Menu"));
     }
+    // With `s` as makefloppy, up to the warning and past it with Enter.
+    void copy(const StubDir::Stub &s)
+    {
+        stubs.stub("makefloppy", s);
+        start();
+        run->send(keys::Enter);
+    }
+    void wait_copying()
+    {
+        ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
+        ASSERT_TRUE(run->wait_text("Copying data to the floppy.")) << run->dump();
+    }
+    bool on_floppy_item() { return menu_highlight_row(*run) == first_item_row + floppy_item; }
     // Waits for the result dialog, closes it with `key`, and checks that the
     // menu is back with the same item highlighted.
     void close_result(const std::string &title, std::string_view key)
@@ -41,7 +50,7 @@ protected:
         run->send(key);
         ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
         EXPECT_TRUE(run->wait_gone(" " + title + " ")) << run->dump();
-        EXPECT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
+        EXPECT_TRUE(run->wait_until([&] { return on_floppy_item(); }));
     }
     StubDir stubs;
     std::unique_ptr<PtyRun> run;
@@ -51,10 +60,7 @@ TEST_F(Floppy, SuccessfulCopy)
 {
     StubDir::Stub s;
     s.lines = {"lots of output that must not reach the screen"};
-    stubs.stub("makefloppy", s);
-    start();
-    open_warning();
-    run->send(keys::Enter);
+    copy(s);
     ASSERT_TRUE(run->wait_text("Successfully copied the data to the floppy disk.")) << run->dump();
     EXPECT_TRUE(run->has_text(" Success! "));
     EXPECT_FALSE(run->has_text("lots of output"));
@@ -68,10 +74,7 @@ TEST_F(Floppy, ExitCodeIsReportedAndQClosesTheDialog)
 {
     StubDir::Stub s;
     s.exit_code = 3;
-    stubs.stub("makefloppy", s);
-    start();
-    open_warning();
-    run->send(keys::Enter);
+    copy(s);
     ASSERT_TRUE(run->wait_text("Error #3 copying the data to the floppy disk!")) << run->dump();
     EXPECT_TRUE(run->has_text(" ERROR "));
     // Keys outside "\x1b\rq" are ignored.
@@ -87,7 +90,6 @@ TEST_F(Floppy, ExitCodeIsReportedAndQClosesTheDialog)
 TEST_F(Floppy, MissingCommandIsError127)
 {
     start();   // no makefloppy anywhere on PATH
-    open_warning();
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("Error #127 copying the data to the floppy disk!")) << run->dump();
     close_result("ERROR", keys::Esc);
@@ -98,7 +100,6 @@ TEST_F(Floppy, EscapeInTheWarningCopiesNothing)
 {
     stubs.stub("makefloppy", {});
     start();
-    open_warning();
     // Only Enter and Escape answer the warning.
     run->send("y");
     run->send(keys::Down);
@@ -107,7 +108,7 @@ TEST_F(Floppy, EscapeInTheWarningCopiesNothing)
     run->send(keys::Esc);
     ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
     EXPECT_TRUE(run->wait_gone("Insert Floppy Disk"));
-    EXPECT_TRUE(run->wait_until([&] { return menu_highlight_row(*run) == first_item_row + floppy_item; }));
+    EXPECT_TRUE(run->wait_until([&] { return on_floppy_item(); }));
     run->settle();
     EXPECT_EQ(stubs.runs_of("makefloppy"), 0);
     EXPECT_FALSE(run->has_text("Please Wait"));
@@ -122,13 +123,9 @@ TEST_F(Floppy, KeysTypedWhileCopyingDoNotAnswerTheResult)
     StubDir::Stub s;
     s.exit_code = 3;
     s.gated = true;
-    stubs.stub("makefloppy", s);
-    start();
-    open_warning();
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("Copying data to the floppy.")) << run->dump();
+    copy(s);
+    wait_copying();
     EXPECT_TRUE(run->has_text(" Please Wait "));
-    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
 
     run->send("\r\rq\x1b\r");
     run->settle();
@@ -145,6 +142,7 @@ TEST_F(Floppy, KeysTypedWhileCopyingDoNotAnswerTheResult)
     EXPECT_EQ(stubs.runs_of("makefloppy"), 1);
     EXPECT_FALSE(run->has_text("Insert Floppy Disk"));
     quit(*run);
+    expect_restored(*run);
 }
 
 // A command that puts the terminal back into cooked mode does not leave the
@@ -154,10 +152,7 @@ TEST_F(Floppy, TerminalIsRawAgainAfterTheCommand)
     StubDir::Stub s;
     s.exit_code = 2;
     s.extra = "stty sane < /dev/tty\n";
-    stubs.stub("makefloppy", s);
-    start();
-    open_warning();
-    run->send(keys::Enter);
+    copy(s);
     ASSERT_TRUE(run->wait_text("Error #2 copying the data to the floppy disk!")) << run->dump();
     EXPECT_EQ(run->slave_settings().c_lflag & (ICANON | ECHO), 0u);
     close_result("ERROR", "q");
@@ -169,12 +164,8 @@ TEST_F(Floppy, TerminationSignalEndsTheCommandAndTheProgram)
     StubDir::Stub s;
     s.gated = true;
     s.record_term = true;
-    stubs.stub("makefloppy", s);
-    start();
-    open_warning();
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
-    ASSERT_TRUE(run->wait_text("Copying data to the floppy."));
+    copy(s);
+    wait_copying();
     run->signal(SIGTERM);
     EXPECT_EQ(run->wait_exit(), 0);
     // The command's process group was told to end (the shell, reaped by the
@@ -190,13 +181,8 @@ TEST_F(Floppy, SecondSignalRestoresAtOnce)
 {
     StubDir::Stub s;
     s.ignore_term = true;
-    s.extra = "";
-    stubs.stub("makefloppy", s);
-    start();
-    open_warning();
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
-    ASSERT_TRUE(run->wait_text("Copying data to the floppy."));
+    copy(s);
+    wait_copying();
     const size_t mark = run->output().size();
     run->signal(SIGTERM);
     run->signal(SIGHUP);
