@@ -27,6 +27,22 @@ std::string rowtext(int x, int y, int n)
     return s;
 }
 
+std::string shown_row(int y)
+{
+    std::string s;
+    for (int x = 0; x < screen.getxsize(); x++) {
+        const int ch = cellat(x, y).ch;
+        switch (ch) {
+        case 0: s += '.'; break;
+        case GLYPH_HLINE: s += '-'; break;
+        case GLYPH_VLINE: s += '|'; break;
+        case GLYPH_ULCORNER: case GLYPH_URCORNER: case GLYPH_LLCORNER: case GLYPH_LRCORNER: s += '+'; break;
+        default: s += char(ch);
+        }
+    }
+    return s;
+}
+
 void drain_keys()
 {
     OxDynBuf junk(1024, 1 << 20);

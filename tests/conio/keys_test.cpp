@@ -22,6 +22,14 @@ protected:
         test_pty().write_keys(bytes);
         ASSERT_TRUE(screen.select(2000, true));
     }
+    // Types bytes 30 ms from now, while the test waits for a key.
+    static std::thread type_later(std::string bytes)
+    {
+        return std::thread([bytes] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            test_pty().write_keys(bytes);
+        });
+    }
     // A key that must come from bytes already read: no wait at all.
     static int buffered()
     {
@@ -118,10 +126,7 @@ TEST_F(Keys, LoneEscapeArrivesAfterAShortWait)
 TEST_F(Keys, ArrowSplitAcrossReadsIsNotTakenForEscape)
 {
     type("\x1b");
-    std::thread late([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        test_pty().write_keys("[A");
-    });
+    std::thread late = type_later("[A");
     const TimedKey k = timed(_getch);
     late.join();
     EXPECT_EQ(k.key, KEY_UP);
@@ -131,10 +136,7 @@ TEST_F(Keys, ArrowSplitAcrossReadsIsNotTakenForEscape)
 TEST_F(Keys, EscapeThenLetterAfterAPauseStaysEscape)
 {
     type("\x1b");
-    std::thread late([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        test_pty().write_keys("q");
-    });
+    std::thread late = type_later("q");
     EXPECT_EQ(_getch(), KEY_ESC);
     late.join();
     EXPECT_EQ(_getch(), 'q');
