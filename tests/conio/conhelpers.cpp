@@ -14,6 +14,13 @@ void reset_console()
     ti = text_info{};
 }
 
+text_info textinfo()
+{
+    text_info t{};
+    gettextinfo(&t);
+    return t;
+}
+
 const PlCell &cellat(int x, int y)
 {
     return *screen.cell(x, y);

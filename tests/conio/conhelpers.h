@@ -11,6 +11,8 @@
 
 // Blank grid, cursor home, console state as at program start, no keys pending.
 void reset_console();
+// What gettextinfo gives now.
+text_info textinfo();
 // The cell at 0-based screen position (x, y).
 const PlCell &cellat(int x, int y);
 // The characters of 0-based row y, columns x .. x + n - 1.

@@ -27,10 +27,8 @@ TEST_F(Console, GettextinfoBeforeAnyWindowGivesTheWholeScreen)
     // The cursor is read back from the screen.
     EXPECT_EQ(console_state(), "(1,1)-(80,25) attr 07 cursor 5,3");
     EXPECT_EQ(ti.curx, 5);
-    text_info r{};
-    gettextinfo(&r);
-    EXPECT_EQ(r.screenwidth, 80);
-    EXPECT_EQ(r.screenheight, 25);
+    EXPECT_EQ(textinfo().screenwidth, 80);
+    EXPECT_EQ(textinfo().screenheight, 25);
 }
 
 TEST_F(Console, WindowBeforeGettextinfoLeavesAttributeZero)

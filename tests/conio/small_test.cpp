@@ -21,11 +21,9 @@ protected:
 
 TEST_F(Small, ScreenIsTwentyByEight)
 {
+    EXPECT_EQ(textinfo().screenwidth, 20);
+    EXPECT_EQ(textinfo().screenheight, 8);
     EXPECT_EQ(console_state(), "(1,1)-(20,8) attr 07 cursor 1,1");
-    text_info r{};
-    gettextinfo(&r);
-    EXPECT_EQ(r.screenwidth, 20);
-    EXPECT_EQ(r.screenheight, 8);
 }
 
 TEST_F(Small, WindowWiderThanTheScreenIsCut)

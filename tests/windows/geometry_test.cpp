@@ -4,15 +4,7 @@
 
 namespace {
 
-class Geometry : public WinTest {
-protected:
-    void SetUp() override
-    {
-        WinTest::SetUp();
-        ASSERT_EQ(screen.getxsize(), 80);
-        ASSERT_EQ(screen.getysize(), 25);
-    }
-};
+using Geometry = WinTest;
 
 TEST_F(Geometry, PointsAreClampedToTheScreen)
 {

@@ -7,15 +7,7 @@
 
 namespace {
 
-class Small : public WinTest {
-protected:
-    void SetUp() override
-    {
-        WinTest::SetUp();
-        ASSERT_EQ(screen.getxsize(), 20);
-        ASSERT_EQ(screen.getysize(), 8);
-    }
-};
+using Small = WinTest;
 
 TEST_F(Small, GeometryIsClampedToTheSmallScreen)
 {

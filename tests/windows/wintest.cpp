@@ -54,6 +54,10 @@ void expect_shown_attr(const VtScreen &vt, int x, int y, int attr, const char *w
 
 void WinTest::SetUp()
 {
+    // The screen took its size from its terminal: 80 x 25, or 20 x 8 for
+    // the small binary.
+    ASSERT_EQ(screen.getxsize(), test_pty().cols());
+    ASSERT_EQ(screen.getysize(), test_pty().rows());
     kbflush();
     winstyle = PlWinStyle();
     winstyle.explode = 0;           // the animation has tests of its own
