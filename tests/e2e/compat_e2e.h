@@ -68,6 +68,15 @@ protected:
         ASSERT_TRUE(run->wait_text("Details")) << run->dump();
     }
 
+    // Leaves the test with `key` (typed all at once): the list goes within
+    // `ms` and the menu is back.
+    void leave(std::string_view key = keys::Enter, int ms = 5000)
+    {
+        run->send(key);
+        ASSERT_TRUE(run->wait_gone("Details", ms)) << run->dump();
+        ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
+    }
+
     bool finished(int ms = 10000) { return run->wait_text("** FINISHED - Press Enter When Done **", ms); }
 
     // The row of the screen that shows `text` is drawn in the selection colours

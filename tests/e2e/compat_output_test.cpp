@@ -143,8 +143,7 @@ TEST_F(CompatE2E, NulKeyDoesNotStallTheTest)
     // and the rest of the output would not appear.
     ASSERT_TRUE(run->wait_text("after the gate")) << run->dump();
     ASSERT_TRUE(finished()) << run->dump();
-    run->key(keys::Enter);
-    EXPECT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
 }
 
 TEST_F(CompatE2E, KeysTypedTogetherAreAllTaken)
@@ -153,9 +152,7 @@ TEST_F(CompatE2E, KeysTypedTogetherAreAllTaken)
     open();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 20"); })) << run->dump();
     // One write: the Enter lands in the key decoder behind the Up.
-    run->send(std::string(keys::Up) + std::string(keys::Enter));
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
-    EXPECT_TRUE(run->wait_text("Main Menu"));
+    leave(std::string(keys::Up) + std::string(keys::Enter));
 }
 
 TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
@@ -171,8 +168,7 @@ TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
     // And it still answers.
     run->key(keys::Up);
     EXPECT_TRUE(run->wait_until([&] { return !highlighted("** FINISHED - Press Enter When Done **"); }));
-    run->key(keys::Enter);
-    EXPECT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
 }
 
 TEST_F(CompatE2E, EnterIsTakenPromptlyDuringEndlessOutput)
@@ -185,8 +181,6 @@ TEST_F(CompatE2E, EnterIsTakenPromptlyDuringEndlessOutput)
     ASSERT_GT(pid, 0);
     // The list keeps following while the flood goes on.
     ASSERT_TRUE(run->wait_until([&] { return currentrow() == 21; })) << run->dump();
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details", 3000)) << run->dump();
-    EXPECT_TRUE(run->wait_text("Main Menu"));
+    leave(keys::Enter, 3000);
     expect_probe_gone(pid);
 }

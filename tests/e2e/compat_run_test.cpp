@@ -81,8 +81,7 @@ TEST_F(CompatE2E, AdvancedPassesDashAAndNamesItsLog)
     EXPECT_TRUE(run->has_text("Running: compat.pl -a")) << run->dump();
     EXPECT_TRUE(run->has_text("(All these log messages are in \"/tmp/compat-a.log\")")) << run->dump();
     EXPECT_TRUE(run->has_text("Advanced Compatibility Test")) << run->dump();
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("Advanced Compatibility Test"); })) << run->dump();
 }
 
@@ -152,8 +151,7 @@ TEST_F(CompatE2E, EnterWhileRunningLeavesAtOnceAndEndsTheProbe)
     pid_t pid = probepid();
     ASSERT_GT(pid, 0);
     ASSERT_FALSE(reaped(pid));
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("Basic Compatibility Test"); })) << run->dump();
     expect_probe_gone(pid);     // ended and reaped before the menu came back
     EXPECT_FALSE(run->has_text("[RUNNING]"));
@@ -171,9 +169,7 @@ TEST_F(CompatE2E, EscapeWhileRunningEndsAProbeThatIgnoresTerm)
     ASSERT_TRUE(run->wait_text("stubborn")) << run->dump();
     pid_t pid = probepid();
     ASSERT_GT(pid, 0);
-    run->key(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("Details", 8000)) << run->dump();
-    ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
+    leave(keys::Esc, 8000);
     expect_probe_gone(pid);
 }
 
@@ -191,8 +187,7 @@ TEST_F(CompatE2E, TheProgramStillQuitsCleanlyAfterATest)
     probe(realistic);
     open();
     ASSERT_TRUE(finished()) << run->dump();
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
     quit(*run);
     expect_restored(*run);
 }
