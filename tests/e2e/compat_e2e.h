@@ -126,12 +126,11 @@ protected:
         return -1;
     }
 
-    pid_t probepid()
+    // The probe's process id (0: not known yet), once the screen shows `text`.
+    pid_t probepid(const std::string &text)
     {
-        std::ifstream f(stubs.file("probe.pid"));
-        pid_t p = 0;
-        f >> p;
-        return p;
+        EXPECT_TRUE(run->wait_text(text)) << run->dump();
+        return pid_t(std::atoi(stubs.read("probe.pid").c_str()));
     }
     // The processes of the probe's process group still there, as
     // "pid state name" lines (a zombie counts: it was not reaped).

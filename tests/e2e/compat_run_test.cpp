@@ -147,8 +147,7 @@ TEST_F(CompatE2E, EnterWhileRunningLeavesAtOnceAndEndsTheProbe)
     probe("CPU: Intel Xeon (P4)\n   Status: SUPPORTED\nprobing the rest\n", true, "never shown\n");
     open();
     ASSERT_TRUE(run->wait_text("probing the rest")) << run->dump();
-    ASSERT_TRUE(run->wait_text("P4 x 1")) << run->dump();
-    pid_t pid = probepid();
+    const pid_t pid = probepid("P4 x 1");
     ASSERT_GT(pid, 0);
     ASSERT_FALSE(reaped(pid));
     leave();
@@ -166,8 +165,7 @@ TEST_F(CompatE2E, EscapeWhileRunningEndsAProbeThatIgnoresTerm)
 {
     probe_script("trap '' TERM\necho stubborn\nwhile :; do sleep 0.05; done\n");
     open();
-    ASSERT_TRUE(run->wait_text("stubborn")) << run->dump();
-    pid_t pid = probepid();
+    const pid_t pid = probepid("stubborn");
     ASSERT_GT(pid, 0);
     leave(keys::Esc, 8000);
     expect_probe_gone(pid);

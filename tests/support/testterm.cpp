@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 // ---- MemStream ----
 
@@ -289,14 +290,7 @@ std::string TestPty::output() const
 std::string TestPty::take_output()
 {
     std::lock_guard<std::mutex> l(mu);
-    std::string r;
-    r.swap(buf);
-    return r;
-}
-
-void TestPty::clear_output()
-{
-    take_output();
+    return std::exchange(buf, {});
 }
 
 bool TestPty::wait_until(const std::function<bool(const std::string &)> &pred, int timeout_ms) const

@@ -124,7 +124,7 @@ public:
     // Everything the program side wrote so far (as read from the master).
     std::string output() const;
     std::string take_output();              // the same, and forgets it
-    void clear_output();
+    void clear_output() { take_output(); }
     // Waits until pred(output so far) holds; false after timeout_ms.
     bool wait_until(const std::function<bool(const std::string &)> &pred, int timeout_ms = 5000) const;
     bool wait_for_bytes(std::string_view needle, int timeout_ms = 5000) const;
