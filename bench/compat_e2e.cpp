@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -67,23 +65,6 @@ std::string make_lines(long n)
     return out;
 }
 
-std::string tempdir()
-{
-    const char *t = getenv("TMPDIR");
-    std::string templ = std::string(t && *t ? t : "/tmp") + "/compat-bench.XXXXXX";
-    if (!mkdtemp(templ.data()))
-        throw std::runtime_error("mkdtemp");
-    return templ;
-}
-
-void writefile(const std::string &path, const std::string &text, mode_t mode = 0644)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    f.close();
-    chmod(path.c_str(), mode);
-}
-
 std::string program()
 {
     if (const char *p = getenv("RUNDIAGS_BIN"))
@@ -120,11 +101,11 @@ PtyRun::Options term_options(const std::string &dir)
 Outcome run_rundiags(long n)
 {
     Outcome o;
-    std::string dir = tempdir();
-    writefile(dir + "/lines", make_lines(n));
-    writefile(dir + "/compat.pl", "#!/bin/sh\ncat '" + dir + "/lines'\n: > '" + dir + "/done'\n", 0755);
+    StubDir dir;
+    dir.write("lines", make_lines(n));
+    dir.script("compat.pl", "cat " + sh_quote(dir.file("lines")) + "\n: > " + sh_quote(dir.file("done")) + "\n");
     {
-        PtyRun t(program(), term_options(dir));
+        PtyRun t(program(), term_options(dir.path()));
         if (!t.wait_text("Main Menu", 10000))
             throw std::runtime_error("no menu");
         t.send(keys::Enter);
@@ -140,7 +121,7 @@ Outcome run_rundiags(long n)
         auto limit = Clock::now() + std::chrono::seconds(600);
         while (Clock::now() < limit) {
             bool got = t.pump(300);
-            if (!got && std::filesystem::exists(dir + "/done"))
+            if (!got && dir.exists("done"))
                 break;
         }
         o.secs = std::chrono::duration<double>(t.last_output() - start).count();
@@ -154,15 +135,14 @@ Outcome run_rundiags(long n)
         t.send("y");
         t.wait_exit(5000);
     }
-    std::filesystem::remove_all(dir);
     return o;
 }
 
 Outcome run_dialog(long n)
 {
     Outcome o;
-    std::string dir = tempdir();
-    writefile(dir + "/lines", make_lines(n));
+    StubDir dir;
+    dir.write("lines", make_lines(n));
     int p[2];
     if (pipe2(p, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
@@ -170,7 +150,7 @@ Outcome run_dialog(long n)
     pid_t feeder = fork();
     if (feeder == 0) {
         dup2(p[1], 1);
-        execl("/bin/cat", "cat", (dir + "/lines").c_str(), (char *)nullptr);
+        execl("/bin/cat", "cat", dir.file("lines").c_str(), (char *)nullptr);
         _exit(127);
     }
     close(p[1]);
@@ -191,7 +171,6 @@ Outcome run_dialog(long n)
         o.complete = t.has_text("#" + std::to_string(n));
     }
     waitpid(feeder, nullptr, 0);
-    std::filesystem::remove_all(dir);
     return o;
 }
 
