@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "e2e.h"
+#include "hostile.h"
 
 namespace {
 
@@ -143,6 +143,7 @@ TEST_F(Floppy, KeysTypedWhileCopyingDoNotAnswerTheResult)
     EXPECT_FALSE(run->has_text("Insert Floppy Disk"));
     quit(*run);
     expect_restored(*run);
+    EXPECT_EQ(hostile::stray_controls(run->output()), "");
 }
 
 // A command that puts the terminal back into cooked mode does not leave the
