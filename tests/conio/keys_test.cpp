@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "conhelpers.h"
-#include "ptyterm.h"
+#include "testterm.h"
 
 namespace {
 
@@ -19,8 +19,16 @@ protected:
     // takes them all.
     static void type(std::string_view bytes)
     {
-        ptyterm_send(bytes);
+        test_pty().write_keys(bytes);
         ASSERT_TRUE(screen.select(2000, true));
+    }
+    // Types bytes 30 ms from now, while the test waits for a key.
+    static std::thread type_later(std::string bytes)
+    {
+        return std::thread([bytes] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            test_pty().write_keys(bytes);
+        });
     }
     // A key that must come from bytes already read: no wait at all.
     static int buffered()
@@ -118,10 +126,7 @@ TEST_F(Keys, LoneEscapeArrivesAfterAShortWait)
 TEST_F(Keys, ArrowSplitAcrossReadsIsNotTakenForEscape)
 {
     type("\x1b");
-    std::thread late([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        ptyterm_send("[A");
-    });
+    std::thread late = type_later("[A");
     const TimedKey k = timed(_getch);
     late.join();
     EXPECT_EQ(k.key, KEY_UP);
@@ -131,10 +136,7 @@ TEST_F(Keys, ArrowSplitAcrossReadsIsNotTakenForEscape)
 TEST_F(Keys, EscapeThenLetterAfterAPauseStaysEscape)
 {
     type("\x1b");
-    std::thread late([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        ptyterm_send("q");
-    });
+    std::thread late = type_later("q");
     EXPECT_EQ(_getch(), KEY_ESC);
     late.join();
     EXPECT_EQ(_getch(), 'q');
@@ -216,9 +218,9 @@ TEST_F(Keys, GetchBringsTheTerminalUpToDateFirst)
     type("k");
     EXPECT_EQ(getch(), 'k');
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (ptyterm_output().find("MARKER-K7") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    while (test_pty().output().find("MARKER-K7") == std::string::npos && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_NE(ptyterm_output().find("\x1b[0;33;44;1mMARKER-K7"), std::string::npos);
+    EXPECT_NE(test_pty().output().find("\x1b[0;33;44;1mMARKER-K7"), std::string::npos);
 }
 
 } // namespace
