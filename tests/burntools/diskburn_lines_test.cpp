@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "emit.h"
+#include "readfile.h"
 #include "report.h"
+#include "stopsignal.h"
 #include "toolio.h"
 
 namespace {

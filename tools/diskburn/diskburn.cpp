@@ -16,8 +16,11 @@
 #include <functional>
 
 #include "access.h"
+#include "emit.h"
 #include "pass.h"
 #include "stamp.h"
+#include "stopsignal.h"
+#include "toolio.h"
 
 namespace diskburn {
 

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
 
 namespace diskburn {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
 
 namespace diskburn {
 

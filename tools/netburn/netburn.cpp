@@ -36,6 +36,7 @@
 #include "output.h"
 #include "report.h"
 #include "settings.h"
+#include "stopsignal.h"
 #include "sysfs.h"
 #include "toolio.h"
 

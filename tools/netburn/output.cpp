@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "toolio.h"
+#include "stopsignal.h"
 
 namespace netburn::out {
 

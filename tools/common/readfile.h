@@ -1,0 +1,38 @@
+// toolio: reads of sysfs, proc and the directories around them that never
+// stop a helper: whatever sits at a path, a read is bounded, never blocks
+// and never throws.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace toolio {
+
+// How read_text trims what it read.
+enum class Trim {
+  kTrailing,  // strip trailing '\n' and ' '
+  kBoth,      // strip leading and trailing ' ', '\t' and '\n'
+};
+
+// What read_text reads at most; sysfs attributes are one page.
+constexpr size_t kTextLimit = 1 << 20;
+
+// The first max_bytes of a regular (sysfs, proc) file, or nothing if it is
+// missing, not a regular file, or cannot be read.  Never throws for what it
+// finds on disk, and never blocks on a FIFO.
+std::optional<std::string> read_file(const std::string& path, size_t max_bytes);
+
+// The contents of a (sysfs or proc) text file, or nothing if unreadable;
+// read_file with the kTextLimit bound, then trimmed.
+std::optional<std::string> read_text(const std::string& path, Trim trim);
+
+// True if something exists at the path (a dangling symlink counts).
+bool path_exists(const std::string& p);
+
+// The sorted names in a directory, leaving out those that begin with '.';
+// empty if the directory cannot be opened.
+std::vector<std::string> list_dir(const std::string& path);
+
+}  // namespace toolio
