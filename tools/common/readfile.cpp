@@ -12,37 +12,38 @@
 
 namespace toolio {
 
-std::optional<std::string> read_file(const std::string& path, size_t max_bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st;
-  std::optional<std::string> out;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    std::string s;
-    char buf[4096];
-    for (;;) {
-      if (s.size() >= max_bytes) break;
-      ssize_t n = ::read(fd, buf, std::min(sizeof buf, max_bytes - s.size()));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        s.clear();
-        break;
-      }
-      if (n == 0) {
-        out = std::move(s);
-        break;
-      }
-      s.append(buf, static_cast<size_t>(n));
-    }
-    if (!out && s.size() >= max_bytes) out = std::move(s);  // cut at the bound
+namespace {
+// Reads up to max_bytes; nothing on a read error.
+std::optional<std::string> read_up_to(int fd, size_t max_bytes) {
+  std::string s;
+  char buf[4096];
+  while (s.size() < max_bytes) {
+    ssize_t n = ::read(fd, buf, std::min(sizeof buf, max_bytes - s.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    s.append(buf, static_cast<size_t>(n));
   }
+  return s;
+}
+}  // namespace
+
+std::optional<std::string> read_file(const std::string& path, size_t max_bytes) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  // The path may have become something else since: O_NONBLOCK keeps even
+  // that open from hanging, and fstat has the last word.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> out;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) out = read_up_to(fd, max_bytes);
   ::close(fd);
   return out;
 }
 
 std::optional<std::string> read_text(const std::string& path, Trim trim) {
-  auto got = read_file(path, kTextLimit);
-  if (!got) return std::nullopt;
+  auto got = read_file(path, kTextLimit + 1);
+  if (!got || got->size() > kTextLimit) return std::nullopt;
   std::string& s = *got;
   if (trim == Trim::kTrailing) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();

@@ -16,16 +16,21 @@ enum class Trim {
   kBoth,      // strip leading and trailing ' ', '\t' and '\n'
 };
 
-// What read_text reads at most; sysfs attributes are one page.
+// The most read_text takes.  A sysfs attribute is one page, /proc/cmdline a
+// few; anything longer is no value the helpers understand.
 constexpr size_t kTextLimit = 1 << 20;
 
 // The first max_bytes of a regular (sysfs, proc) file, or nothing if it is
-// missing, not a regular file, or cannot be read.  Never throws for what it
-// finds on disk, and never blocks on a FIFO.
+// missing, not a regular file, or a read fails (EIO from a device gone half
+// away, for one).  Nothing else is even opened: opening a device node can
+// have effects of its own, and a FIFO or a terminal must never be waited
+// on.  Never throws for what it finds on disk, and never blocks.
 std::optional<std::string> read_file(const std::string& path, size_t max_bytes);
 
-// The contents of a (sysfs or proc) text file, or nothing if unreadable;
-// read_file with the kTextLimit bound, then trimmed.
+// The contents of a (sysfs or proc) text file, trimmed: read_file, and
+// nothing as well when the file holds more than kTextLimit bytes (a cut
+// value would read as another one).  The bytes are as the file has them,
+// binary ones too: each caller checks or cleans what it uses.
 std::optional<std::string> read_text(const std::string& path, Trim trim);
 
 // True if something exists at the path (a dangling symlink counts).
