@@ -8,8 +8,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <regex>
 #include <string>
 #include <thread>
@@ -121,34 +123,121 @@ TEST(Toolio, PassNumberFromTheProgram) {
   EXPECT_TRUE(std::regex_match(toolio::utc_now(), std::regex(R"(20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9])")));
 }
 
+// Standard output into a pipe of one page (4096 bytes, PIPE_BUF on Linux)
+// for the lifetime of the object; the test plays the reader.
+class PipedStdout {
+ public:
+  PipedStdout() {
+    EXPECT_EQ(::pipe(p_), 0);
+    EXPECT_EQ(::fcntl(p_[1], F_SETPIPE_SZ, 4096), 4096);
+    ::fcntl(p_[0], F_SETFL, O_NONBLOCK);
+    saved_ = ::dup(1);
+    ::dup2(p_[1], 1);
+  }
+  ~PipedStdout() {
+    ::dup2(saved_, 1);
+    ::close(saved_);
+    ::close(p_[0]);
+    ::close(p_[1]);
+  }
+  // Leaves the pipe full, as a reader that stopped reading does.
+  void fill() {
+    ::fcntl(p_[1], F_SETFL, O_NONBLOCK);
+    std::string junk(4096, 'x');
+    while (::write(p_[1], junk.data(), junk.size()) > 0) {
+    }
+    ::fcntl(p_[1], F_SETFL, 0);
+  }
+  // Everything in the pipe now, or its first max bytes.
+  std::string drain(size_t max = SIZE_MAX) {
+    std::string got;
+    char buf[4096];
+    for (ssize_t n; got.size() < max && (n = ::read(p_[0], buf, std::min(sizeof buf, max - got.size()))) > 0;)
+      got.append(buf, static_cast<size_t>(n));
+    return got;
+  }
+
+ private:
+  int p_[2] = {-1, -1};
+  int saved_ = -1;
+};
+
+// Sets g_signalled after a while, as a stop that comes while a line waits.
+class LateStop {
+ public:
+  explicit LateStop(std::chrono::milliseconds after)
+      : th_([after] {
+          std::this_thread::sleep_for(after);
+          toolio::g_signalled = true;
+        }) {}
+  ~LateStop() {
+    th_.join();
+    toolio::g_signalled = false;
+  }
+
+ private:
+  std::thread th_;
+};
+
 // Output that nobody reads never holds the program: a line waits for room
 // only until its deadline, or until a stop signal.
 TEST(ToolioEmit, FullOutputGivesWay) {
-  int p[2];
-  ASSERT_EQ(::pipe(p), 0);
-  ::fcntl(p[1], F_SETFL, O_NONBLOCK);
-  std::string junk(4096, 'x');
-  while (::write(p[1], junk.data(), junk.size()) > 0) {
-  }
-  ::fcntl(p[1], F_SETFL, 0);
-  int saved = ::dup(1);
-  ::dup2(p[1], 1);
+  PipedStdout out;
+  out.fill();
   auto t0 = Clock::now();
   bool wrote = toolio::emit_before("late line", t0 + std::chrono::milliseconds(200));
   auto waited = Clock::now() - t0;
-  toolio::g_signalled = true;
-  bool wrote2 = toolio::emit_or_stop("stopped line");
-  auto waited2 = Clock::now() - t0 - waited;
-  toolio::g_signalled = false;
-  ::dup2(saved, 1);
-  ::close(saved);
-  ::close(p[0]);
-  ::close(p[1]);
+  bool wrote2;
+  std::chrono::nanoseconds waited2;
+  {
+    LateStop stop(std::chrono::milliseconds(100));
+    auto t1 = Clock::now();
+    wrote2 = toolio::emit_or_stop("stopped line");
+    waited2 = Clock::now() - t1;
+  }
   EXPECT_FALSE(wrote);
   EXPECT_GE(waited, std::chrono::milliseconds(200));
   EXPECT_LT(waited, std::chrono::milliseconds(400));
   EXPECT_FALSE(wrote2);
-  EXPECT_LT(waited2, std::chrono::milliseconds(100));
+  EXPECT_GE(waited2, std::chrono::milliseconds(100));
+  EXPECT_LT(waited2, std::chrono::milliseconds(500));
+  EXPECT_EQ(out.drain(), std::string(4096, 'x')) << "no part of a dropped line goes out";
+}
+
+// A message line waits for the reader however long it takes, stop or no
+// stop, and goes out whole.
+TEST(ToolioEmit, MessageWaitsForTheReaderEvenAfterAStop) {
+  PipedStdout out;
+  out.fill();
+  toolio::g_signalled = true;
+  std::thread reader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    out.drain(4096);  // what filled it
+  });
+  auto t0 = Clock::now();
+  toolio::emit("Port p0: received 10 of 10 frames (100%).");
+  auto waited = Clock::now() - t0;
+  reader.join();
+  toolio::g_signalled = false;
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_EQ(out.drain(), "Port p0: received 10 of 10 frames (100%).\n");
+}
+
+// A line longer than the pipe takes at once goes out in pieces; a stop
+// between them drops the rest, and the next line starts on a line of its
+// own, so the reader still finds it whole.
+TEST(ToolioEmit, LineCutShortByAStopLeavesTheNextOneWhole) {
+  PipedStdout out;
+  const std::string longline(6000, 'L');
+  {
+    LateStop stop(std::chrono::milliseconds(100));
+    EXPECT_FALSE(toolio::emit_or_stop(longline));  // the first 4096 bytes fit
+  }
+  EXPECT_EQ(out.drain(), longline.substr(0, 4096));
+  const auto soon = Clock::now() + std::chrono::milliseconds(300);
+  EXPECT_TRUE(toolio::emit_before("Stopped in pass 1 at 3%: no pass completed.", soon));
+  EXPECT_TRUE(toolio::emit_or_stop("next"));
+  EXPECT_EQ(out.drain(), "\nStopped in pass 1 at 3%: no pass completed.\nnext\n");
 }
 
 }  // namespace

@@ -34,24 +34,32 @@ int nonblocking_stdout() {
   return fd;
 }
 
+// Set when a line was given up half-way (only one longer than PIPE_BUF
+// can be): the next line then begins with the newline it lacks, so that
+// the reader still finds that line, a "Stopped" one above all, whole.
+bool g_torn = false;
+
 // Writes the line in pieces no larger than PIPE_BUF (each goes in whole or
 // not at all), so no write() blocks for long; gives up (false) when give_up
 // says so between waits of at most 50 ms.
 bool write_line(const std::string& text, const std::function<bool()>& give_up) {
-  std::string line = text + '\n';
-  const char* p = line.data();
-  size_t left = line.size();
+  const size_t mend = g_torn ? 1 : 0;
+  const std::string line = (g_torn ? "\n" : "") + text + '\n';
+  size_t done = 0;
   const int nb = nonblocking_stdout();
   const int fd = nb >= 0 ? nb : STDOUT_FILENO;
-  while (left > 0) {
-    if (give_up()) return false;
+  while (done < line.size()) {
+    if (give_up()) {
+      g_torn = done > mend || (mend && done == 0);
+      return false;
+    }
     if (nb < 0) {
       pollfd pfd{fd, POLLOUT, 0};
       int r = ::poll(&pfd, 1, 50);
       if (r < 0 && errno != EINTR) return false;
       if (r <= 0) continue;
     }
-    ssize_t n = ::write(fd, p, std::min<size_t>(left, PIPE_BUF));
+    ssize_t n = ::write(fd, line.data() + done, std::min<size_t>(line.size() - done, PIPE_BUF));
     if (n < 0 && errno == EAGAIN) {
       pollfd pfd{fd, POLLOUT, 0};
       ::poll(&pfd, 1, 50);  // a pause; the write is tried again either way
@@ -59,29 +67,17 @@ bool write_line(const std::string& text, const std::function<bool()>& give_up) {
     }
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;  // reader gone
+      return false;  // reader gone: nothing useful left to do with the text
     }
-    p += n;
-    left -= static_cast<size_t>(n);
+    done += static_cast<size_t>(n);
   }
+  g_torn = false;
   return true;
 }
 }  // namespace
 
 void emit(const std::string& text) {
-  std::string line = text;
-  line += '\n';
-  const char* p = line.data();
-  size_t left = line.size();
-  while (left > 0) {
-    ssize_t n = ::write(STDOUT_FILENO, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return;  // reader gone: nothing useful left to do with the text
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
+  write_line(text, [] { return false; });
 }
 
 bool emit_or_stop(const std::string& text) {
