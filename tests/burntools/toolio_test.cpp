@@ -111,16 +111,29 @@ TEST_F(ToolioRead, FifoIsNotOpened) {
 TEST(Toolio, PassNumberFromTheProgram) {
   struct Case {
     const char* value;
-    int want;
-  } cases[] = {{nullptr, 1}, {"", 1}, {"3", 3}, {"007", 7}, {"0", 1}, {"-2", 1}, {"+2", 1},
-               {"2x", 1},    {" 2", 1}, {"99999999999", 1}, {"2147483647", 2147483647}};
+    uint64_t want;
+  } cases[] = {{nullptr, 1},
+               {"", 1},
+               {"3", 3},
+               {"007", 7},
+               {"0", 1},
+               {"-2", 1},
+               {"+2", 1},
+               {"2x", 1},
+               {" 2", 1},
+               {"2 ", 1},
+               {"99999999999", 99999999999ull},
+               {"18446744073709551615", UINT64_MAX},
+               {"18446744073709551616", 1}};
   for (auto& c : cases) {
     if (c.value) ::setenv("RUNDIAGS_PASS", c.value, 1);
     else ::unsetenv("RUNDIAGS_PASS");
     EXPECT_EQ(toolio::pass_number(), c.want) << (c.value ? c.value : "(unset)");
   }
   ::unsetenv("RUNDIAGS_PASS");
-  EXPECT_TRUE(std::regex_match(toolio::utc_now(), std::regex(R"(20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9])")));
+  EXPECT_TRUE(std::regex_match(toolio::started_line(12),
+                               std::regex(R"(Pass 12 started 20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] UTC\.)")))
+      << toolio::started_line(12);
 }
 
 // Standard output into a pipe of one page (4096 bytes, PIPE_BUF on Linux)

@@ -2,9 +2,12 @@
 
 #include "toolio.h"
 
-#include <limits.h>
+#include <sys/random.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -32,25 +35,35 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-int pass_number() {
-  const char* s = std::getenv("RUNDIAGS_PASS");
-  if (!s || !*s) return 1;
-  long long v = 0;
+std::optional<uint64_t> parse_count(const char* s) {
+  if (!s || !*s) return std::nullopt;
+  uint64_t v = 0;
   for (const char* p = s; *p; ++p) {
-    if (*p < '0' || *p > '9') return 1;
-    v = v * 10 + (*p - '0');
-    if (v > INT_MAX) return 1;
+    if (*p < '0' || *p > '9') return std::nullopt;
+    const uint64_t d = static_cast<uint64_t>(*p - '0');
+    if (v > (UINT64_MAX - d) / 10) return std::nullopt;
+    v = v * 10 + d;
   }
-  return v > 0 ? static_cast<int>(v) : 1;
+  if (v == 0) return std::nullopt;
+  return v;
 }
 
-std::string utc_now() {
+uint64_t pass_number() { return parse_count(std::getenv("RUNDIAGS_PASS")).value_or(1); }
+
+std::string started_line(uint64_t pass) {
   time_t now = ::time(nullptr);
   struct tm tm{};
   ::gmtime_r(&now, &tm);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
+  char when[32];
+  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
+  return fmt("Pass %" PRIu64 " started %s UTC.", pass, when);
+}
+
+uint64_t random64() {
+  uint64_t v = 0;
+  if (::getrandom(&v, sizeof v, GRND_NONBLOCK) == sizeof v) return v;
+  auto t = std::chrono::system_clock::now().time_since_epoch().count();
+  return static_cast<uint64_t>(t) ^ (static_cast<uint64_t>(::getpid()) << 32);
 }
 
 }  // namespace toolio

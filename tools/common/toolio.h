@@ -4,6 +4,8 @@
 // nothing but the C and C++ standard libraries and POSIX.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +17,21 @@ std::string fmt(const char* f, ...) __attribute__((format(printf, 1, 2)));
 // The pieces of text between the separators, empty ones included.
 std::vector<std::string> split(const std::string& text, char sep);
 
-// This start's number within the burn-in run, from RUNDIAGS_PASS: unset,
-// empty or anything but a positive decimal number means 1.
-int pass_number();
+// A positive decimal number made of digits only (no sign, no blank) that
+// fits in 64 bits, or nothing.
+std::optional<uint64_t> parse_count(const char* s);
 
-// The current time in UTC as "YYYY-MM-DD HH:MM:SS".
-std::string utc_now();
+// This start's number within the burn-in run, from RUNDIAGS_PASS: unset,
+// empty or anything parse_count does not take means 1.
+uint64_t pass_number();
+
+// "Pass <n> started <YYYY-MM-DD HH:MM:SS> UTC.", the time in UTC: how
+// every run of either helper begins.
+std::string started_line(uint64_t pass);
+
+// 64 random bits for a run's identity; never waits for the kernel's
+// entropy (early in a boot there may be none yet), falling back to the
+// clock and the process id.
+uint64_t random64();
 
 }  // namespace toolio

@@ -5,8 +5,6 @@
 #include "diskburn.h"
 
 #include <signal.h>
-#include <sys/random.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -47,7 +45,7 @@ bool setting(const char* name, uint64_t lo, uint64_t hi, uint64_t& v, bool& bad)
 int Burn::run(int argc, char** argv) {
   toolio::install_stop_signals();
   pass_ = toolio::pass_number();
-  say(fmt(" Pass %d started %s UTC.", pass_, toolio::utc_now().c_str()));
+  say(" " + toolio::started_line(pass_));
   if (auto rc = settings(argc, argv)) return *rc;
   for (auto step : {&Burn::targets, &Burn::open, &Burn::workers}) {
     if (toolio::g_signalled) return stopped();
@@ -139,10 +137,7 @@ std::optional<int> Burn::open() {
 }
 
 std::optional<int> Burn::workers() {
-  uint64_t seed = 0;
-  if (::getrandom(&seed, sizeof seed, 0) != sizeof seed) seed = 0;
-  seed ^= static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
-          (static_cast<uint64_t>(::getpid()) << 32);
+  const uint64_t seed = toolio::random64();
   cfg_.seed = seed;
   tmpl_ = make_template(kTemplate, seed);
   for (size_t i = 0; i < targets_.size(); ++i) {
@@ -216,7 +211,7 @@ int Burn::stopped() {
   uint64_t verified = 0;
   for (auto& t : targets_) verified += t->verified.load();
   std::optional<uint64_t> amount;
-  if (sized_) amount = static_cast<uint64_t>(pass_ - 1) * total_ + verified;
+  if (sized_) amount = (pass_ - 1) * total_ + verified;
   unsigned pct = sized_ ? Progress(total_, Clock::now()).percent(done()) : 0;
   toolio::emit_before(stop_line(pass_, pct, amount), Clock::now() + std::chrono::milliseconds(300));
   return kExitPass;

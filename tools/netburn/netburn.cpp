@@ -23,7 +23,6 @@
 
 #include <net/if.h>
 #include <signal.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,7 +97,7 @@ bool Session::settings(int argc, char** argv) {
   // First of all: a stop that comes early must still end the run cleanly.
   toolio::install_stop_signals();
   SettingsOrError s = read_settings();
-  toolio::emit(started_line(s.settings.pass_number));
+  toolio::emit(toolio::started_line(toolio::pass_number()));
   if (argc != 2 || std::strcmp(argv[1], "-1") != 0) {
     toolio::emit("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
     return end(kExitUsage);
@@ -203,8 +202,7 @@ bool Session::open_ports() {
 
 bool Session::start_workers() {
   Plan plan;
-  if (::getrandom(&plan.run, sizeof plan.run, 0) != sizeof plan.run)
-    plan.run = static_cast<uint64_t>(Clock::now().time_since_epoch().count()) ^ ::getpid();
+  plan.run = toolio::random64();
   size_t payload = 1500;
   for (Port* p : ports_) payload = std::clamp<size_t>(p->mtu, 46, payload);
   plan.frame_bytes = kEthHeader + payload;
