@@ -54,6 +54,19 @@ std::optional<std::string> read_text(const std::string& path, Trim trim) {
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
 
+std::vector<unsigned char> read_at(int fd, uint64_t off, size_t n) {
+  std::vector<unsigned char> b(n);
+  size_t got = 0;
+  while (got < n) {
+    ssize_t k = ::pread(fd, b.data() + got, n - got, static_cast<off_t>(off + got));
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) break;
+    got += static_cast<size_t>(k);
+  }
+  b.resize(got);
+  return b;
+}
+
 bool path_exists(const std::string& p) {
   struct stat st;
   return ::lstat(p.c_str(), &st) == 0;

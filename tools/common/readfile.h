@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ std::optional<std::string> read_file(const std::string& path, size_t max_bytes);
 // value would read as another one).  The bytes are as the file has them,
 // binary ones too: each caller checks or cleans what it uses.
 std::optional<std::string> read_text(const std::string& path, Trim trim);
+
+// What could be read of the n bytes at offset off of an open file or
+// device: fewer at its end, none on an error.
+std::vector<unsigned char> read_at(int fd, uint64_t off, size_t n);
 
 // True if something exists at the path (a dangling symlink counts).
 bool path_exists(const std::string& p);
