@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -134,6 +135,27 @@ TEST(Toolio, PassNumberFromTheProgram) {
   EXPECT_TRUE(std::regex_match(toolio::started_line(12),
                                std::regex(R"(Pass 12 started 20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] UTC\.)")))
       << toolio::started_line(12);
+}
+
+// Threads started under SignalsBlocked never take a stop signal; the
+// starting thread takes them again afterwards.
+TEST(Toolio, WorkersStartedWithStopSignalsBlocked) {
+  auto blocked = [](int sig) {
+    sigset_t now;
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &now);
+    return ::sigismember(&now, sig) == 1;
+  };
+  bool in_worker[3] = {};
+  {
+    toolio::SignalsBlocked only_main;
+    std::thread([&] {
+      in_worker[0] = blocked(SIGTERM);
+      in_worker[1] = blocked(SIGINT);
+      in_worker[2] = blocked(SIGHUP);
+    }).join();
+  }
+  EXPECT_TRUE(in_worker[0] && in_worker[1] && in_worker[2]);
+  EXPECT_FALSE(blocked(SIGTERM) || blocked(SIGINT) || blocked(SIGHUP));
 }
 
 // Standard output into a pipe of one page (4096 bytes, PIPE_BUF on Linux)

@@ -2,7 +2,7 @@
 
 #include "stopsignal.h"
 
-#include <signal.h>
+#include <pthread.h>
 #include <time.h>
 
 namespace toolio {
@@ -29,5 +29,13 @@ bool sleep_interruptibly(std::chrono::nanoseconds d) {
   ::nanosleep(&ts, nullptr);  // a signal cuts it short, which is the point
   return !g_signalled.load();
 }
+
+SignalsBlocked::SignalsBlocked() {
+  sigset_t all;
+  ::sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, &old_);
+}
+
+SignalsBlocked::~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
 
 }  // namespace toolio

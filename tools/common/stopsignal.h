@@ -3,6 +3,8 @@
 // takes the signals themselves.
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <chrono>
 
@@ -17,5 +19,19 @@ void install_stop_signals();
 
 // Sleeps for d or until a signal arrives; false if a stop signal has come.
 bool sleep_interruptibly(std::chrono::nanoseconds d);
+
+// While one lives, the calling thread takes no signal at all, and threads
+// started meanwhile inherit that: the stop signals then reach the main
+// thread only, and never cut a worker's system call short.
+class SignalsBlocked {
+ public:
+  SignalsBlocked();
+  ~SignalsBlocked();
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_;
+};
 
 }  // namespace toolio

@@ -4,7 +4,6 @@
 
 #include "diskburn.h"
 
-#include <signal.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -154,19 +153,15 @@ std::optional<int> Burn::workers() {
   if (cfg_.misdirect && targets_.size() > 1) targets_[1]->misdirect_at = *cfg_.misdirect % targets_[1]->size;
 #endif
   if (toolio::g_signalled) return stopped();  // nothing written yet
-  sigset_t all, old;
-  ::sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &old);  // stop signals go to this thread only
   try {
+    toolio::SignalsBlocked only_main_takes_signals;
     for (auto& t : targets_) threads_.emplace_back(disk_thread, std::ref(*t), std::cref(cfg_), tmpl_.data());
   } catch (const std::exception& e) {
     g_abort = true;
     join();
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     say(fmt("diskburn: cannot start its threads (%s).", e.what()));
     return kExitInternal;
   }
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return std::nullopt;
 }
 

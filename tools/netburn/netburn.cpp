@@ -22,7 +22,6 @@
 // status lines give way to a stop.
 
 #include <net/if.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -212,20 +211,15 @@ bool Session::start_workers() {
   plan.rate = set_.rate;
   burn_ = std::make_unique<Burn>(ports_, plan);
 
-  // Only the main thread takes signals; the others must never be cut short.
-  sigset_t all, old;
-  ::sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &old);
   try {
+    toolio::SignalsBlocked only_main_takes_signals;
     for (size_t j = 0; j < ports_.size(); ++j) rx_.emplace_back(&Burn::receiver, burn_.get(), j);
     tx_ = std::thread(&Burn::sender, burn_.get());
   } catch (const std::exception& e) {
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     toolio::emit(fmt("netburn: cannot start its threads (%s).", e.what()));
     join_workers();
     return end(kExitInternal);
   }
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   // Written once the traffic runs: a reader that leaves the pipe full from
   // the start must not hold up the pass.
   for (const auto& line : link_lines_) toolio::emit(line);
