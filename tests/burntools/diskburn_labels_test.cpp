@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "labels.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -24,12 +25,6 @@ using diskburn::Medium;
 
 class MediumLabels : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char d[] = "/tmp/dblabel.XXXXXX";
-    ASSERT_TRUE(::mkdtemp(d));
-    dir = d;
-  }
-  void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
   // mkfs.fat on an image of mib MiB; false if dosfstools is missing.
   bool fat(const std::string& img, int mib, const std::string& opts) {
     ::unlink(img.c_str());
@@ -67,7 +62,8 @@ class MediumLabels : public ::testing::Test {
       EXPECT_EQ(theirs == "RUNDIAGS", want == Medium::kResults) << what << ": makefloppy reads " << theirs;
     }
   }
-  std::string dir;
+  burntest::TempDir tmp{"dblabel"};
+  const std::string dir = tmp.path();
 };
 
 std::string contents(const std::string& img) {

@@ -20,6 +20,7 @@
 #include "emit.h"
 #include "readfile.h"
 #include "stopsignal.h"
+#include "tempdir.h"
 #include "toolio.h"
 
 namespace {
@@ -28,12 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 class ToolioRead : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char d[] = "/tmp/toolio.XXXXXX";
-    ASSERT_TRUE(::mkdtemp(d));
-    dir = d;
-  }
-  void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
   std::string put(const std::string& name, const std::string& bytes) {
     std::string p = dir + "/" + name;
     int fd = ::open(p.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
@@ -42,7 +37,8 @@ class ToolioRead : public ::testing::Test {
     ::close(fd);
     return p;
   }
-  std::string dir;
+  burntest::TempDir tmp{"toolio"};
+  const std::string dir = tmp.path();
 };
 
 TEST_F(ToolioRead, ReadsAreBoundedAndNeverHang) {
