@@ -111,7 +111,7 @@ RootLabel fixed_root_label(int fd, const Layout& l) {
 // first FAT; a chain that leads outside the filesystem cannot be read.
 RootLabel chained_root_label(int fd, const Layout& l) {
   uint32_t c = l.root_cluster;
-  for (size_t read = 0; read < kMaxDirBytes; read += l.cluster_bytes) {
+  for (size_t looked = 0; looked < kMaxDirBytes; looked += l.cluster_bytes) {
     if (c < 2 || c - 2 >= l.clusters) return {};
     auto dir = read_at(fd, l.data + uint64_t{c - 2} * l.cluster_bytes, l.cluster_bytes);
     if (dir.size() != l.cluster_bytes) return {};
