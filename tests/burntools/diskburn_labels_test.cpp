@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,26 +42,26 @@ class MediumLabels : public ::testing::Test {
     return m;
   }
   // What makefloppy's own fat_label makes of the image, "(none)" for no
-  // label; "" when perl or mtools are missing.
-  std::string makefloppy_label(const std::string& img) {
-    std::string cmd = "command -v mdir >/dev/null && perl -I" MAKEFLOPPY_LIB
-                      " -MMakefloppy::Stick=fat_label -e 'print fat_label($ARGV[0]) // \"(none)\"' " +
-                      img + " 2>/dev/null";
+  // label; nothing when perl or mtools are missing.
+  std::optional<std::string> makefloppy_label(const std::string& img) {
+    std::string cmd = "command -v mdir >/dev/null && command -v perl >/dev/null || exit 77; perl -I" MAKEFLOPPY_LIB
+                      " -MMakefloppy::Stick=fat_label -e 'print fat_label($ARGV[0]) // \"(none)\"' " + img;
     std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-      char buf[256];
-      while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-      ::pclose(p);
-    }
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return std::nullopt;
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    int status = ::pclose(p);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "makefloppy's fat_label failed on " << img;
     return out;
   }
   // diskburn's verdict on the image, and makefloppy's agreement with it
   // where perl and mtools are at hand.
   void expect_medium(const std::string& img, Medium want, const std::string& what) {
     EXPECT_EQ(medium(img), want) << what;
-    std::string theirs = makefloppy_label(img);
-    if (!theirs.empty()) {
-      EXPECT_EQ(theirs == "RUNDIAGS", want == Medium::kResults) << what << ": makefloppy reads " << theirs;
+    if (auto theirs = makefloppy_label(img)) {
+      EXPECT_EQ(*theirs == "RUNDIAGS", want == Medium::kResults) << what << ": makefloppy reads " << *theirs;
     }
   }
   burntest::TempDir tmp{"dblabel"};
