@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tempdir.h"
+
 namespace dbtest {
 
 class FakeRoot {
@@ -40,7 +42,8 @@ class FakeRoot {
  private:
   void flush_proc();
 
-  std::string dir_;
+  burntest::TempDir tmp_{"dbroot"};
+  const std::string dir_ = tmp_.path();
   std::vector<std::string> mounts_, swaps_;
 };
 

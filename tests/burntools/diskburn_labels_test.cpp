@@ -1,17 +1,25 @@
 // The media rundiags needs are recognised by what is written on them: the
-// results stick by its FAT label (in the boot sector or only in the root
-// directory, FAT16 and FAT32), the boot medium by its ISO 9660 volume label.
+// results stick by its FAT volume label, read the way makefloppy reads it
+// (the root directory's label entry as mdir shows it; the boot sector's
+// only when the root directory cannot be read; an exact match), the boot
+// medium by its ISO 9660 volume label.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "labels.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -19,14 +27,9 @@ using diskburn::Medium;
 
 class MediumLabels : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char d[] = "/tmp/dblabel.XXXXXX";
-    ASSERT_TRUE(::mkdtemp(d));
-    dir = d;
-  }
-  void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
   // mkfs.fat on an image of mib MiB; false if dosfstools is missing.
   bool fat(const std::string& img, int mib, const std::string& opts) {
+    ::unlink(img.c_str());
     std::string cmd = "truncate -s " + std::to_string(mib) + "M " + img + " && mkfs.fat " + opts + " " + img +
                       " >/dev/null 2>&1";
     return std::system(cmd.c_str()) == 0;
@@ -38,35 +41,143 @@ class MediumLabels : public ::testing::Test {
     ::close(fd);
     return m;
   }
-  std::string dir;
+  // What makefloppy's own fat_label makes of the image, "(none)" for no
+  // label; nothing when perl or mtools are missing.
+  std::optional<std::string> makefloppy_label(const std::string& img) {
+    std::string cmd = "command -v mdir >/dev/null && command -v perl >/dev/null || exit 77; perl -I" MAKEFLOPPY_LIB
+                      " -MMakefloppy::Stick=fat_label -e 'print fat_label($ARGV[0]) // \"(none)\"' " + img;
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return std::nullopt;
+    char buf[256];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+    int status = ::pclose(p);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return std::nullopt;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "makefloppy's fat_label failed on " << img;
+    return out;
+  }
+  // diskburn's verdict on the image, and makefloppy's agreement with it
+  // where perl and mtools are at hand.
+  void expect_medium(const std::string& img, Medium want, const std::string& what) {
+    EXPECT_EQ(medium(img), want) << what;
+    if (auto theirs = makefloppy_label(img)) {
+      EXPECT_EQ(*theirs == "RUNDIAGS", want == Medium::kResults) << what << ": makefloppy reads " << *theirs;
+    }
+  }
+  burntest::TempDir tmp{"dblabel"};
+  const std::string dir = tmp.path();
 };
 
-TEST_F(MediumLabels, FatLabelledRundiagsIsTheResultsStick) {
-  if (!fat(dir + "/a.img", 8, "-n RUNDIAGS")) GTEST_SKIP() << "mkfs.fat missing";
-  EXPECT_EQ(medium(dir + "/a.img"), Medium::kResults);
-  ASSERT_TRUE(fat(dir + "/b.img", 40, "-F 32 -n rundiags"));
-  EXPECT_EQ(medium(dir + "/b.img"), Medium::kResults);
-  ASSERT_TRUE(fat(dir + "/c.img", 8, "-n RUNDIAGS2"));
-  EXPECT_EQ(medium(dir + "/c.img"), Medium::kNone);
-  ASSERT_TRUE(fat(dir + "/d.img", 8, ""));
-  EXPECT_EQ(medium(dir + "/d.img"), Medium::kNone);
+std::string contents(const std::string& img) {
+  std::ifstream f(img, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-// A label changed later may live only in the root directory's label entry.
-TEST_F(MediumLabels, LabelOnlyInTheRootDirectoryCounts) {
-  for (const char* opts : {"-n OTHERSTICK", "-F 32 -n OTHERSTICK"}) {
-    std::string img = dir + "/r.img";
-    ::unlink(img.c_str());
-    if (!fat(img, 40, opts)) GTEST_SKIP() << "mkfs.fat missing";
-    std::fstream f(img, std::ios::in | std::ios::out | std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    size_t at = all.find(std::string("OTHERSTICK \x08", 12));
-    ASSERT_NE(at, std::string::npos) << opts;
-    f.seekp(static_cast<std::streamoff>(at));
-    f.write("RUNDIAGS   ", 11);
-    f.close();
-    EXPECT_EQ(medium(img), Medium::kResults) << opts;
+void patch(const std::string& img, size_t at, const std::string& bytes) {
+  std::fstream f(img, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(static_cast<std::streamoff>(at));
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The root directory's label entry that mkfs.fat -n OTHERSTICK wrote: its
+// name and attribute byte.
+void root_entry(const std::string& img, const std::string& name_and_attr) {
+  size_t at = contents(img).find(std::string("OTHERSTICK \x08", 12));
+  ASSERT_NE(at, std::string::npos);
+  patch(img, at, name_and_attr);
+}
+
+// The boot sector's label (FAT32 keeps it further on).
+void boot_label(const std::string& img, bool fat32, const std::string& label) {
+  patch(img, fat32 ? 71 : 43, label);
+}
+
+struct Case {
+  const char* what;
+  const char* mkfs_label;  // -n
+  std::function<void(const std::string& img, bool fat32)> change;
+  Medium want;
+};
+
+const Case kCases[] = {
+    {"labelled RUNDIAGS", "RUNDIAGS", nullptr, Medium::kResults},
+    {"labelled rundiags: not an exact match", "rundiags", nullptr, Medium::kNone},
+    {"labelled RUNDIAGS2", "RUNDIAGS2", nullptr, Medium::kNone},
+    {"no label", nullptr, nullptr, Medium::kNone},
+    {"relabelled RUNDIAGS only in the root directory", "OTHERSTICK",
+     [](const std::string& img, bool) { root_entry(img, "RUNDIAGS   \x08"); }, Medium::kResults},
+    {"relabelled only in the root directory, away from RUNDIAGS", "OTHERSTICK",
+     [](const std::string& img, bool fat32) {
+       boot_label(img, fat32, "RUNDIAGS   ");
+     },
+     Medium::kNone},
+    {"RUNDIAGS in the boot sector, no label entry (mdir: no label)", "OTHERSTICK",
+     [](const std::string& img, bool fat32) {
+       boot_label(img, fat32, "RUNDIAGS   ");
+       root_entry(img, std::string(1, '\0'));
+     },
+     Medium::kNone},
+    {"label entry deleted", "OTHERSTICK", [](const std::string& img, bool) { root_entry(img, "\xe5UNDIAGS   \x08"); },
+     Medium::kNone},
+    {"label entry ending in NULs", "OTHERSTICK",
+     [](const std::string& img, bool) { root_entry(img, std::string("RUNDIAGS\0\0\0\x08", 12)); }, Medium::kResults},
+    {"label entry ending in a tab", "OTHERSTICK", [](const std::string& img, bool) { root_entry(img, "RUNDIAGS\t  \x08"); },
+     Medium::kResults},
+    {"label entry with a leading blank", "OTHERSTICK",
+     [](const std::string& img, bool) { root_entry(img, " RUNDIAGS  \x08"); }, Medium::kNone},
+    {"volume and archive bits", "OTHERSTICK", [](const std::string& img, bool) { root_entry(img, "RUNDIAGS   \x28"); },
+     Medium::kResults},
+    {"volume and directory bits: no label", "OTHERSTICK",
+     [](const std::string& img, bool) { root_entry(img, "RUNDIAGS   \x18"); }, Medium::kNone},
+    {"a long-name piece: no label", "OTHERSTICK", [](const std::string& img, bool) { root_entry(img, "RUNDIAGS   \x0f"); },
+     Medium::kNone},
+};
+
+TEST_F(MediumLabels, ResultsStickByItsFatLabelAsMakefloppyReadsIt) {
+  const std::string img = dir + "/f.img";
+  for (bool fat32 : {false, true}) {
+    for (const Case& c : kCases) {
+      std::string opts = std::string(fat32 ? "-F 32" : "") + (c.mkfs_label ? std::string(" -n ") + c.mkfs_label : "");
+      if (!fat(img, fat32 ? 40 : 8, opts)) GTEST_SKIP() << "mkfs.fat missing";
+      if (c.change) c.change(img, fat32);
+      const std::string what = std::string(fat32 ? "FAT32, " : "FAT16, ") + c.what;
+      expect_medium(img, c.want, what);
+    }
   }
+}
+
+// Only when the root directory cannot be read (mtools cannot read it
+// either) does the boot sector's label count.
+TEST_F(MediumLabels, BootSectorLabelWhenTheRootDirectoryCannotBeRead) {
+  const std::string img = dir + "/u.img";
+  for (const char* label : {"RUNDIAGS", "OTHERSTICK"}) {
+    const Medium want = std::string(label) == "RUNDIAGS" ? Medium::kResults : Medium::kNone;
+    if (!fat(img, 40, std::string("-F 32 -n ") + label)) GTEST_SKIP() << "mkfs.fat missing";
+    patch(img, 44, std::string("\x99\x99\x99\x00", 4));  // the root's first cluster lies outside
+    expect_medium(img, want, std::string("FAT32, ") + label);
+    ASSERT_TRUE(fat(img, 8, std::string("-n ") + label));
+    ASSERT_EQ(::truncate(img.c_str(), 2048), 0);  // the root directory is cut off
+    expect_medium(img, want, std::string("FAT16, ") + label);
+  }
+}
+
+// FAT32's root directory is a chain of clusters; the label entry that
+// mlabel adds to a full one lies further on.
+TEST_F(MediumLabels, LabelFurtherOnInAFat32Root) {
+  const std::string img = dir + "/c.img";
+  if (!fat(img, 40, "-F 32 -s 1 -n OTHERSTICK")) GTEST_SKIP() << "mkfs.fat missing";
+  root_entry(img, std::string(1, '\0'));  // no label entry, then many files
+  std::string cmd = "cd " + dir + " && echo x >f && for i in $(seq 40); do MTOOLS_SKIP_CHECK=1 mcopy -i " + img +
+                    " f ::a_long_file_name_$i.txt || exit 1; done && MTOOLS_SKIP_CHECK=1 mlabel -i " + img +
+                    " ::RUNDIAGS >/dev/null 2>&1";
+  if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "mtools missing";
+  const std::string all = contents(img);
+  const size_t first = all.find("A_LONG~1TXT"), label = all.find("RUNDIAGS   \x08");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(label, std::string::npos);
+  ASSERT_GE(label, first + 512) << "the label entry is not beyond the root's first cluster";
+  boot_label(img, true, "OTHERSTICK ");
+  expect_medium(img, Medium::kResults, "FAT32, label entry in a later cluster");
 }
 
 TEST_F(MediumLabels, IsoVolumeRundiagsBootIsTheBootMedium) {

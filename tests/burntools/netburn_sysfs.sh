@@ -14,7 +14,7 @@ sys="$WORK/sys/class/net"
 mkdir -p "$sys/p0/statistics" "$sys/p1" "$sys/p2/bridge"
 mkdir "$sys/p0/carrier"                                      # EISDIR
 printf '\0\001\377' >"$sys/p0/speed"                         # binary
-yes full | head -c 1000000 >"$sys/p0/duplex"                 # huge text
+yes full | head -c 2000000 >"$sys/p0/duplex"                 # huge text
 truncate -s 2G "$sys/p0/uevent"                              # huge and sparse
 : >"$sys/p0/carrier_down_count"                              # empty
 mkfifo "$sys/p0/carrier_changes"                             # blocks a plain open

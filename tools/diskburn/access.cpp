@@ -14,8 +14,8 @@
 #include <cinttypes>
 #include <cstring>
 
+#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
 
 namespace diskburn {
 

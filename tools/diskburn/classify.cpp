@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "describe.h"
+#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
 
 namespace diskburn {
 

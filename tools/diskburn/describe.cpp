@@ -4,9 +4,9 @@
 
 #include <cstdlib>
 
+#include "readfile.h"
 #include "sysroot.h"
 #include "topology.h"
-#include "toolio.h"
 
 namespace diskburn {
 

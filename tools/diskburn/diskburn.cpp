@@ -4,9 +4,6 @@
 
 #include "diskburn.h"
 
-#include <signal.h>
-#include <sys/random.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -16,8 +13,11 @@
 #include <functional>
 
 #include "access.h"
+#include "emit.h"
 #include "pass.h"
 #include "stamp.h"
+#include "stopsignal.h"
+#include "toolio.h"
 
 namespace diskburn {
 
@@ -44,7 +44,7 @@ bool setting(const char* name, uint64_t lo, uint64_t hi, uint64_t& v, bool& bad)
 int Burn::run(int argc, char** argv) {
   toolio::install_stop_signals();
   pass_ = toolio::pass_number();
-  say(fmt(" Pass %d started %s UTC.", pass_, toolio::utc_now().c_str()));
+  say(" " + toolio::started_line(pass_));
   if (auto rc = settings(argc, argv)) return *rc;
   for (auto step : {&Burn::targets, &Burn::open, &Burn::workers}) {
     if (toolio::g_signalled) return stopped();
@@ -136,10 +136,7 @@ std::optional<int> Burn::open() {
 }
 
 std::optional<int> Burn::workers() {
-  uint64_t seed = 0;
-  if (::getrandom(&seed, sizeof seed, 0) != sizeof seed) seed = 0;
-  seed ^= static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()) ^
-          (static_cast<uint64_t>(::getpid()) << 32);
+  const uint64_t seed = toolio::random64();
   cfg_.seed = seed;
   tmpl_ = make_template(kTemplate, seed);
   for (size_t i = 0; i < targets_.size(); ++i) {
@@ -156,19 +153,15 @@ std::optional<int> Burn::workers() {
   if (cfg_.misdirect && targets_.size() > 1) targets_[1]->misdirect_at = *cfg_.misdirect % targets_[1]->size;
 #endif
   if (toolio::g_signalled) return stopped();  // nothing written yet
-  sigset_t all, old;
-  ::sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &old);  // stop signals go to this thread only
   try {
+    toolio::SignalsBlocked only_main_takes_signals;
     for (auto& t : targets_) threads_.emplace_back(disk_thread, std::ref(*t), std::cref(cfg_), tmpl_.data());
   } catch (const std::exception& e) {
     g_abort = true;
     join();
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     say(fmt("diskburn: cannot start its threads (%s).", e.what()));
     return kExitInternal;
   }
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return std::nullopt;
 }
 
@@ -213,7 +206,7 @@ int Burn::stopped() {
   uint64_t verified = 0;
   for (auto& t : targets_) verified += t->verified.load();
   std::optional<uint64_t> amount;
-  if (sized_) amount = static_cast<uint64_t>(pass_ - 1) * total_ + verified;
+  if (sized_) amount = (pass_ - 1) * total_ + verified;
   unsigned pct = sized_ ? Progress(total_, Clock::now()).percent(done()) : 0;
   toolio::emit_before(stop_line(pass_, pct, amount), Clock::now() + std::chrono::milliseconds(300));
   return kExitPass;

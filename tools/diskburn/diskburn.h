@@ -44,7 +44,7 @@ class Burn {
   void join();
 
   bool destroy_ = false;
-  int pass_ = 1;
+  uint64_t pass_ = 1;
   Settings cfg_;
   DevNodes nodes_;
   Targets targets_;

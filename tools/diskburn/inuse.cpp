@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "sysroot.h"
+#include "readfile.h"
 #include "toolio.h"
+#include "sysroot.h"
 
 namespace diskburn {
 
@@ -83,12 +84,7 @@ void UseFinder::command_line() {
   auto cmd = attr(sys("/proc/cmdline"));
   if (!cmd) return;
   const std::string t = "holds the system's boot medium or root filesystem";
-  size_t pos = 0;
-  while (pos < cmd->size()) {
-    size_t end = cmd->find(' ', pos);
-    if (end == std::string::npos) end = cmd->size();
-    std::string arg = cmd->substr(pos, end - pos);
-    pos = end + 1;
+  for (auto& arg : toolio::split(*cmd, ' ')) {
     for (const char* key : {"root=", "live-media=", "bootfrom=", "fromiso=", "resume="}) {
       if (arg.rfind(key, 0) != 0) continue;
       if (auto dev = resolve_dev_ref(arg.substr(std::strlen(key)))) {

@@ -7,8 +7,9 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "sysroot.h"
+#include "readfile.h"
 #include "toolio.h"
+#include "sysroot.h"
 
 namespace diskburn {
 
@@ -25,16 +26,10 @@ std::vector<std::string> fields(const std::string& line) {
 }  // namespace
 
 std::vector<std::string> read_lines(const std::string& full_path) {
-  std::vector<std::string> lines;
   auto text = toolio::read_file(full_path, kProcLimit);
-  if (!text) return lines;
-  size_t pos = 0;
-  while (pos < text->size()) {
-    size_t end = text->find('\n', pos);
-    if (end == std::string::npos) end = text->size();
-    lines.push_back(text->substr(pos, end - pos));
-    pos = end + 1;
-  }
+  if (!text) return {};
+  auto lines = toolio::split(*text, '\n');
+  if (lines.back().empty()) lines.pop_back();  // what follows the last newline
   return lines;
 }
 

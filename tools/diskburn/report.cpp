@@ -30,14 +30,14 @@ std::string disk_line(const Target& t, uint64_t bytes) {
              human(bytes).c_str());
 }
 
-std::string stop_line(int pass, unsigned percent, std::optional<uint64_t> amount) {
-  int completed = pass - 1;
+std::string stop_line(uint64_t pass, unsigned percent, std::optional<uint64_t> amount) {
+  const uint64_t completed = pass - 1;
   std::string passes = completed == 0   ? std::string("no pass completed")
                        : completed == 1 ? std::string("1 pass completed")
-                                        : fmt("%d passes completed", completed);
+                                        : fmt("%" PRIu64 " passes completed", completed);
   std::string what;
   if (amount) what = *amount ? ", " + human(*amount) + " written and verified without error" : ", nothing verified yet";
-  return fmt("Stopped in pass %d at %u%%: %s%s.", pass, percent, passes.c_str(), what.c_str());
+  return fmt("Stopped in pass %" PRIu64 " at %u%%: %s%s.", pass, percent, passes.c_str(), what.c_str());
 }
 
 unsigned Progress::percent(uint64_t done) const {

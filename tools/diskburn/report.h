@@ -24,7 +24,7 @@ std::string rate_line(const std::string& name, const char* verb, double seconds,
 std::string disk_line(const Target& t, uint64_t bytes);
 // "Stopped in pass 3 at 41%: 2 passes completed, 1.2 TB written and
 // verified without error."; amount is nothing when the size is unknown.
-std::string stop_line(int pass, unsigned percent, std::optional<uint64_t> amount);
+std::string stop_line(uint64_t pass, unsigned percent, std::optional<uint64_t> amount);
 
 // What the disks are doing, for a progress line.
 struct Activity {

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "toolio.h"
+#include "readfile.h"
 
 namespace diskburn {
 

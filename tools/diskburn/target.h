@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "stopsignal.h"
 #include "toolio.h"
 
 namespace diskburn {

@@ -11,6 +11,7 @@
 #include "classify.h"
 #include "describe.h"
 #include "labels.h"
+#include "readfile.h"
 #include "sysroot.h"
 #include "toolio.h"
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "readfile.h"
 #include "sysroot.h"
 #include "toolio.h"
 

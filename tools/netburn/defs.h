@@ -4,9 +4,8 @@
 // netburn.cpp  - the steps of a run: settings, ports, open, workers,
 //                monitor, report;
 // settings.cpp - the environment it reads;
-// sysfs.cpp    - bounded, forgiving reads of sysfs attributes;
+// sysfs.cpp    - the ports' sysfs attributes, read with toolio's reader;
 // ports.cpp    - finding the Ethernet ports and preparing them;
-// output.cpp   - writing lines to the reader, giving way to a stop;
 // tally.cpp    - counting each distinct frame once;
 // traffic.cpp  - the sender and receiver threads of a pass;
 // report.cpp   - status lines and the lines at the end of a pass.

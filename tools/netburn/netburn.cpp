@@ -15,13 +15,13 @@
 //
 // Threads: one sender, one receiver per port, and the main thread, which is
 // the only one that writes output.  The pipe to the reader may fill while
-// nobody reads it; the main thread then blocks in write() while the traffic
-// and the counting carry on untouched, and a stop signal still ends the
-// traffic at once (the sender watches for it itself).
+// nobody reads it; the main thread then waits in toolio::emit while the
+// traffic and the counting carry on untouched, and a stop signal still ends
+// the traffic at once (the sender watches for it itself).  Message lines
+// wait for the reader however long it takes, since it needs every one;
+// status lines give way to a stop.
 
 #include <net/if.h>
-#include <signal.h>
-#include <sys/random.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,9 +33,10 @@
 #include <thread>
 
 #include "burn.h"
-#include "output.h"
+#include "emit.h"
 #include "report.h"
 #include "settings.h"
+#include "stopsignal.h"
 #include "sysfs.h"
 #include "toolio.h"
 
@@ -95,13 +96,13 @@ bool Session::settings(int argc, char** argv) {
   // First of all: a stop that comes early must still end the run cleanly.
   toolio::install_stop_signals();
   SettingsOrError s = read_settings();
-  out::message(started_line(s.settings.pass_number));
+  toolio::emit(toolio::started_line(toolio::pass_number()));
   if (argc != 2 || std::strcmp(argv[1], "-1") != 0) {
-    out::message("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
+    toolio::emit("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
     return end(kExitUsage);
   }
   if (!s.error.empty()) {
-    out::message(s.error);
+    toolio::emit(s.error);
     return end(kExitUsage);
   }
   set_ = s.settings;
@@ -113,14 +114,14 @@ bool Session::settings(int argc, char** argv) {
 
 bool Session::find_ports() {
   Scan scan = scan_ports();
-  for (auto& [name, why] : scan.skipped) out::message(fmt("Skipping %s: %s.", name.c_str(), why.c_str()));
+  for (auto& [name, why] : scan.skipped) toolio::emit(fmt("Skipping %s: %s.", name.c_str(), why.c_str()));
   if (scan.ports.size() < 2) {
-    if (scan.ports.empty()) out::message("No Ethernet ports found.");
-    else out::message(fmt("Only one Ethernet port found (%s).", scan.ports[0].c_str()));
-    out::message("To pass the burn-in test, you need at least two network ports.");
+    if (scan.ports.empty()) toolio::emit("No Ethernet ports found.");
+    else toolio::emit(fmt("Only one Ethernet port found (%s).", scan.ports[0].c_str()));
+    toolio::emit("To pass the burn-in test, you need at least two network ports.");
     return end(kExitTooFewPorts);
   }
-  out::message(fmt("Testing %zu Ethernet ports: %s", scan.ports.size(), join(scan.ports, " ").c_str()));
+  toolio::emit(fmt("Testing %zu Ethernet ports: %s", scan.ports.size(), join(scan.ports, " ").c_str()));
   const size_t P = scan.ports.size();
   for (const auto& n : scan.ports) {
     auto p = std::make_unique<Port>();
@@ -136,7 +137,7 @@ bool Session::find_ports() {
     if (!identify_port(*p, err) || !raise_port(*p, err, code)) return set_up_failed(*p, err, code);
     for (Port* q : ports_)
       if (std::memcmp(q->mac, p->mac, sizeof p->mac) == 0)
-        out::message(fmt("Port %s: same hardware address as %s; a switch cannot tell them apart.",
+        toolio::emit(fmt("Port %s: same hardware address as %s; a switch cannot tell them apart.",
                          p->name.c_str(), q->name.c_str()));
     ports_.push_back(p.get());
     owned_.push_back(std::move(p));
@@ -147,21 +148,21 @@ bool Session::find_ports() {
 
 bool Session::stopped_early() {
   if (!g_signalled.load()) return false;
-  out::message("Stopped before the traffic started.");
+  toolio::emit("Stopped before the traffic started.");
   code_ = kExitPass;
   return true;
 }
 
 bool Session::set_up_failed(const Port& p, const std::string& err, int code) {
-  out::message(err);
-  if (code == kExitPortFailed) out::message("Pass failed: " + p.name + " could not be set up.");
+  toolio::emit(err);
+  if (code == kExitPortFailed) toolio::emit("Pass failed: " + p.name + " could not be set up.");
   return end(code);
 }
 
 // Links that we just raised need a moment to negotiate.
 void Session::wait_for_links() {
   if (std::none_of(ports_.begin(), ports_.end(), [](Port* p) { return p->raised; })) return;
-  out::message("Bringing ports up and waiting for their links...");
+  toolio::emit("Bringing ports up and waiting for their links...");
   const auto until = Clock::now() + seconds(kLinkWaitSeconds);
   while (Clock::now() < until && !g_signalled.load()) {
     if (std::all_of(ports_.begin(), ports_.end(), [](Port* p) { return has_carrier(*p); })) return;
@@ -182,8 +183,8 @@ bool Session::open_ports() {
     dead.push_back(p->name);
   }
   if (!dead.empty()) {
-    for (const auto& line : link_lines_) out::message(line);
-    out::message("Pass failed: no link on " + join(dead, ", ") + "; nothing was sent.");
+    for (const auto& line : link_lines_) toolio::emit(line);
+    toolio::emit("Pass failed: no link on " + join(dead, ", ") + "; nothing was sent.");
     return end(kExitPortFailed);
   }
   // Sockets come after the links: one bound to a port that is still down
@@ -200,8 +201,7 @@ bool Session::open_ports() {
 
 bool Session::start_workers() {
   Plan plan;
-  if (::getrandom(&plan.run, sizeof plan.run, 0) != sizeof plan.run)
-    plan.run = static_cast<uint64_t>(Clock::now().time_since_epoch().count()) ^ ::getpid();
+  plan.run = toolio::random64();
   size_t payload = 1500;
   for (Port* p : ports_) payload = std::clamp<size_t>(p->mtu, 46, payload);
   plan.frame_bytes = kEthHeader + payload;
@@ -211,23 +211,18 @@ bool Session::start_workers() {
   plan.rate = set_.rate;
   burn_ = std::make_unique<Burn>(ports_, plan);
 
-  // Only the main thread takes signals; the others must never be cut short.
-  sigset_t all, old;
-  ::sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &old);
   try {
+    toolio::SignalsBlocked only_main_takes_signals;
     for (size_t j = 0; j < ports_.size(); ++j) rx_.emplace_back(&Burn::receiver, burn_.get(), j);
     tx_ = std::thread(&Burn::sender, burn_.get());
   } catch (const std::exception& e) {
-    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    out::message(fmt("netburn: cannot start its threads (%s).", e.what()));
+    toolio::emit(fmt("netburn: cannot start its threads (%s).", e.what()));
     join_workers();
     return end(kExitInternal);
   }
-  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   // Written once the traffic runs: a reader that leaves the pipe full from
   // the start must not hold up the pass.
-  for (const auto& line : link_lines_) out::message(line);
+  for (const auto& line : link_lines_) toolio::emit(line);
   return true;
 }
 
@@ -252,7 +247,7 @@ void Session::monitor() {
     toolio::sleep_interruptibly(kStatusPeriod);
     if (!said_sending && burn_->warmed_up()) {
       std::string rate = set_.rate ? fmt(", at most %" PRIu64 " frames/s per port", set_.rate) : "";
-      out::message(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
+      toolio::emit(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
                        set_.pass_seconds, burn_->frame_bytes(), rate.c_str()));
       said_sending = true;
     }
@@ -271,7 +266,7 @@ void Session::check_links() {
     bool went = p->downs_before && downs && *downs > *p->downs_before;
     if (has_carrier(*p) && !went) continue;
     lost_[p->number] = true;
-    out::message(fmt("Port %s: link lost; check its cable and the switch port.", p->name.c_str()));
+    toolio::emit(fmt("Port %s: link lost; check its cable and the switch port.", p->name.c_str()));
     causes_.push_back(p->name + " lost its link");
     burn_->request_stop();
   }
@@ -280,7 +275,7 @@ void Session::check_links() {
 // Writes the status line; notes every port it puts below 90 percent.
 bool Session::show(const Snapshot& s) {
   std::string line = status_line(ports_, s);
-  if (line == last_status_ || !out::status(line)) return false;
+  if (line == last_status_ || !toolio::emit_or_stop(line)) return false;
   last_status_ = line;
   const uint64_t want = expected(s, ports_.size());
   for (size_t j = 0; j < ports_.size(); ++j) {
@@ -296,30 +291,30 @@ bool Session::show(const Snapshot& s) {
 int Session::report() {
   // A port whose link loss is told already fails to send or receive too.
   if (Failure f = burn_->failure(); burn_->failed() && !lost_[f.port]) {
-    out::message(f.message);
+    toolio::emit(f.message);
     causes_.push_back(f.cause);
   }
   const Snapshot s = burn_->snapshot();
   const bool counted = s.valid && s.per_peer_sent > 0;
   if (counted) {
     show(s);
-    for (size_t j = 0; j < ports_.size(); ++j) out::message(result_line(ports_, s, j));
+    for (size_t j = 0; j < ports_.size(); ++j) toolio::emit(result_line(ports_, s, j));
     for (Port* p : ports_)
-      for (const auto& note : port_notes(*p)) out::message(note);
+      for (const auto& note : port_notes(*p)) toolio::emit(note);
   }
   if (!causes_.empty() || !low_.empty()) {
-    out::message(failed_line());
+    toolio::emit(failed_line());
     return kExitPortFailed;
   }
   if (stopped_) {
-    out::message(stopped_line(s));
+    toolio::emit(stopped_line(s));
     return kExitPass;
   }
   if (!counted) {
-    out::message("Pass failed: no frame could be sent.");
+    toolio::emit("Pass failed: no frame could be sent.");
     return kExitPortFailed;
   }
-  out::message(complete_line(s));
+  toolio::emit(complete_line(s));
   return kExitPass;
 }
 

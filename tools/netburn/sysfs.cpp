@@ -2,20 +2,17 @@
 
 #include "sysfs.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
+#include "readfile.h"
+
 namespace netburn::sysfs {
 
 namespace {
-
-// sysfs attributes fit in a page; anything longer is not one we understand.
-constexpr size_t kMaxBytes = 4096;
 
 std::string& root_path() {
   static std::string r = "/sys";
@@ -23,27 +20,6 @@ std::string& root_path() {
 }
 
 std::string full(const std::string& rel) { return root_path() + "/" + rel; }
-
-// Up to kMaxBytes + 1 bytes of the file, or nothing on any error.
-std::optional<std::string> slurp(const std::string& path) {
-  // O_NONBLOCK: a FIFO or a device node must not hang the test.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  std::string s(kMaxBytes + 1, '\0');
-  size_t got = 0;
-  bool ok = true;
-  while (got < s.size()) {
-    ssize_t n = ::read(fd, s.data() + got, s.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  if (!ok) return std::nullopt;
-  s.resize(got);
-  return s;
-}
 
 bool is_text(const std::string& s) {
   for (unsigned char c : s)
@@ -57,10 +33,8 @@ const std::string& root() { return root_path(); }
 void set_root(const std::string& path) { root_path() = path; }
 
 std::optional<std::string> text(const std::string& rel) {
-  auto s = slurp(full(rel));
-  if (!s || s->size() > kMaxBytes || !is_text(*s)) return std::nullopt;
-  while (!s->empty() && (s->back() == '\n' || s->back() == ' ' || s->back() == '\t'))
-    s->pop_back();
+  auto s = toolio::read_text(full(rel), toolio::Trim::kBoth);
+  if (!s || !is_text(*s)) return std::nullopt;
   return s;
 }
 
@@ -76,10 +50,7 @@ std::optional<uint64_t> number(const std::string& rel) {
   return v;
 }
 
-bool exists(const std::string& rel) {
-  struct stat st;
-  return ::lstat(full(rel).c_str(), &st) == 0;
-}
+bool exists(const std::string& rel) { return toolio::path_exists(full(rel)); }
 
 std::string link_name(const std::string& rel) {
   char buf[512];

@@ -1,9 +1,8 @@
-// netburn: reads of sysfs attributes that never stop the test.  An
-// attribute may be missing, unreadable (a USB device gone half away answers
-// with ENXIO), empty, binary or absurdly long; each read is bounded, never
-// blocks and never throws, and anything odd reads as "nothing known".
-// (diskburn's reads live in tools/common; these stay here until that
-// routine offers the same guarantees.)
+// netburn: the sysfs attributes of its ports, read so that they never stop
+// the test.  An attribute may be missing, unreadable (a USB device gone half
+// away answers with ENXIO or EIO), empty, binary or absurdly long; the reads
+// are toolio's (bounded, never blocking, never throwing), and anything odd
+// reads as "nothing known".
 #pragma once
 
 #include <cstdint>
@@ -16,9 +15,10 @@ namespace netburn::sysfs {
 const std::string& root();
 void set_root(const std::string& path);
 
-// Text of the attribute at root()/rel without trailing blanks and newlines;
-// nothing when it is missing, unreadable, longer than a page, or holds NUL
-// or control bytes.  An empty attribute reads as "".
+// Text of the attribute at root()/rel without surrounding blanks and
+// newlines; nothing when it is missing, unreadable, longer than
+// toolio::kTextLimit, or holds NUL or control bytes (which must never reach
+// a line the operator reads).  An empty attribute reads as "".
 std::optional<std::string> text(const std::string& rel);
 
 // The attribute as one unsigned number, decimal or 0x-hexadecimal, with

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "burn.h"
+#include "stopsignal.h"
 #include "toolio.h"
 
 namespace netburn {
