@@ -60,8 +60,10 @@ class MediumLabels : public ::testing::Test {
   // where perl and mtools are at hand.
   void expect_medium(const std::string& img, Medium want, const std::string& what) {
     EXPECT_EQ(medium(img), want) << what;
-    if (auto theirs = makefloppy_label(img)) {
-      EXPECT_EQ(*theirs == "RUNDIAGS", want == Medium::kResults) << what << ": makefloppy reads " << *theirs;
+    // Every stick makefloppy would write to is left out; diskburn may
+    // leave out more (a label in the other place, or in lower case).
+    if (auto theirs = makefloppy_label(img); theirs && *theirs == "RUNDIAGS") {
+      EXPECT_EQ(want, Medium::kResults) << what << ": makefloppy writes here";
     }
   }
   burntest::TempDir tmp{"dblabel"};
@@ -101,22 +103,24 @@ struct Case {
 
 const Case kCases[] = {
     {"labelled RUNDIAGS", "RUNDIAGS", nullptr, Medium::kResults},
-    {"labelled rundiags: not an exact match", "rundiags", nullptr, Medium::kNone},
+    {"labelled rundiags: the operator means the results stick", "rundiags", nullptr, Medium::kResults},
     {"labelled RUNDIAGS2", "RUNDIAGS2", nullptr, Medium::kNone},
     {"no label", nullptr, nullptr, Medium::kNone},
     {"relabelled RUNDIAGS only in the root directory", "OTHERSTICK",
      [](const std::string& img, bool) { root_entry(img, "RUNDIAGS   \x08"); }, Medium::kResults},
-    {"relabelled only in the root directory, away from RUNDIAGS", "OTHERSTICK",
+    {"RUNDIAGS left in the boot sector, the root directory relabelled", "OTHERSTICK",
      [](const std::string& img, bool fat32) {
        boot_label(img, fat32, "RUNDIAGS   ");
      },
-     Medium::kNone},
+     Medium::kResults},
     {"RUNDIAGS in the boot sector, no label entry (mdir: no label)", "OTHERSTICK",
      [](const std::string& img, bool fat32) {
        boot_label(img, fat32, "RUNDIAGS   ");
        root_entry(img, std::string(1, '\0'));
      },
-     Medium::kNone},
+     Medium::kResults},
+    {"rundiags in the boot sector only", "OTHERSTICK",
+     [](const std::string& img, bool fat32) { boot_label(img, fat32, "rundiags   "); }, Medium::kResults},
     {"label entry deleted", "OTHERSTICK", [](const std::string& img, bool) { root_entry(img, "\xe5UNDIAGS   \x08"); },
      Medium::kNone},
     {"label entry ending in NULs", "OTHERSTICK",

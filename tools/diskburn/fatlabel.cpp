@@ -96,7 +96,7 @@ Seen look_through(const std::vector<unsigned char>& dir, std::string& label) {
 
 struct RootLabel {
   bool read = false;                 // false: the directory cannot be read
-  std::optional<std::string> label;  // nothing: it has no label entry
+  std::optional<std::string> label;  // nothing: none, or it cannot be read
 };
 
 RootLabel fixed_root_label(int fd, const Layout& l) {
@@ -129,15 +129,15 @@ RootLabel chained_root_label(int fd, const Layout& l) {
 
 }  // namespace
 
-std::optional<std::string> fat_label(int fd) {
+std::vector<std::string> fat_labels_seen(int fd) {
   const auto bs = read_at(fd, 0, 512);
   const auto l = layout(bs);
-  if (!l) return std::nullopt;
+  if (!l) return {};
+  std::vector<std::string> seen;
   RootLabel root = l->fat32 ? chained_root_label(fd, *l) : fixed_root_label(fd, *l);
-  if (root.read) return root.label;
-  std::string boot = boot_label(bs, *l);
-  if (boot.empty()) return std::nullopt;
-  return boot;
+  if (root.label) seen.push_back(*root.label);
+  if (std::string boot = boot_label(bs, *l); !boot.empty()) seen.push_back(boot);
+  return seen;
 }
 
 }  // namespace diskburn

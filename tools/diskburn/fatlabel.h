@@ -1,19 +1,18 @@
-// diskburn: the volume label of a FAT filesystem, read the way makefloppy
-// reads it when it looks for the results stick (through mtools): the
-// root directory's volume-label entry as `mdir` shows it; when the root
-// directory has none, no label; only when the root directory cannot be
-// read at all (mtools then fails too), the boot sector's label.  So
-// diskburn leaves out exactly the stick makefloppy would write to, also
-// one relabelled only in its root directory.
+// diskburn: the volume labels of a FAT filesystem.  The root directory's
+// label entry is read as mtools (and so makefloppy) reads it, as `mdir`
+// shows it; the boot sector's label as mkfs writes it.  A relabelling may
+// change either alone, so the results stick is known by both.
 #pragma once
 
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace diskburn {
 
-// The label of the FAT filesystem on the open device or image file, or
-// nothing when it is no FAT filesystem or has no label.  Reads only.
-std::optional<std::string> fat_label(int fd);
+// Every label the FAT filesystem on the open device or image file carries,
+// in its root directory's label entry and in its boot sector; empty when it
+// is no FAT filesystem or has none.  Reads only.  makefloppy writes only to
+// the label mtools shows (the root entry); diskburn respects both.
+std::vector<std::string> fat_labels_seen(int fd);
 
 }  // namespace diskburn

@@ -30,7 +30,16 @@ bool label_is(const unsigned char* p, size_t n, const char* want) {
          std::equal(s.begin(), s.end(), w.begin(), [](char a, char b) { return std::toupper(a) == b; });
 }
 
-bool is_results_fat(int fd) { return fat_label(fd) == kResultsLabel; }
+// Any label RUNDIAGS, in either place and in any case, marks the stick: an
+// operator who labelled it "rundiags", or relabelled it with a tool that
+// writes only the boot sector, still means it to survive the burn-in, even
+// though makefloppy (which needs the exact label mtools shows) would not
+// write to it.
+bool is_results_fat(int fd) {
+  for (const std::string& l : fat_labels_seen(fd))
+    if (label_is(reinterpret_cast<const unsigned char*>(l.data()), l.size(), kResultsLabel)) return true;
+  return false;
+}
 
 bool is_boot_iso(const std::vector<unsigned char>& pvd) {
   static const unsigned char kId[] = {1, 'C', 'D', '0', '0', '1'};
