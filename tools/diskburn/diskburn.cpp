@@ -22,14 +22,11 @@
 namespace diskburn {
 
 namespace {
+// Settings are decimal: "010" is ten, never an octal eight.
 bool parse_u64(const char* s, uint64_t& v) {
-  if (!s || !*s) return false;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long x = std::strtoull(s, &end, 0);
-  if (errno || *end || *s == '-') return false;
-  v = x;
-  return true;
+  auto n = toolio::parse_count(s);
+  if (n) v = *n;
+  return n.has_value();
 }
 
 // A setting's value, if it is set and within lo..hi; a usage error otherwise.
