@@ -200,6 +200,27 @@ TEST(Media, CdBootsUnderUefi)
     EXPECT_EQ(boot_device(g), "/dev/sr0");
 }
 
+// The third entry starts Debian's memory test, the one the program's
+// "Memory test" notice sends the operator to; it mirrors its screen to the
+// serial line.
+TEST(Media, MemtestEntryStartsTheMemoryTest)
+{
+    ScratchDir d;
+    std::string cd = d.file("cd.iso");
+    copy_file(medium_file("rundiags.iso"), cd);
+    std::vector<std::string> a = server_base();
+    add(a, {"-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
+            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
+    Guest g(d.path(), a);
+    ASSERT_TRUE(g.started()) << g.failure();
+    ASSERT_TRUE(g.wait_text("memtest", kFirmwareMs)) << g.dump();
+    g.settle(300, 2000);
+    g.send("\x1b[B\x1b[B");
+    g.settle(300, 2000);
+    g.send("\r");
+    EXPECT_TRUE(g.wait_text("Memtest86+", kBootMs)) << g.dump();
+}
+
 // PXE: QEMU's iPXE takes boot.ipxe from the built-in TFTP server (user
 // networking that reaches nothing but that server), shows its menu on the
 // serial line through the firmware's serial console, and loads the kernel
