@@ -145,7 +145,10 @@ TEST_F(Server, FloppyHoldsTheReportsAndThisRunsLogs)
     choose(g, 4);
     ASSERT_TRUE(g.wait_text("Insert Floppy Disk", 30000)) << g.dump();
     g.send("\r");
-    ASSERT_TRUE(g.wait_until([&] { return g.has_text("Success!") || g.has_text("ERROR"); }, 180000)) << g.dump();
+    ASSERT_TRUE(g.wait_until([&] {
+        return g.has_text("Successfully copied the data to the floppy disk.") ||
+               g.has_text("copying the data to the floppy disk!");
+    }, 180000)) << g.dump();
     EXPECT_TRUE(g.has_text("Successfully copied the data to the floppy disk.")) << g.dump();
     g.send("\r");
     ASSERT_TRUE(g.wait_gone("Success!", 30000)) << g.dump();
