@@ -84,7 +84,7 @@ std::string boot_device(Guest &g)
         return "(no shell)";
     g.send("echo \"boot=[$DISKBURN_BOOT_DEVICE]\"\r");
     // The answer is a line of its own; the typed line begins with the prompt.
-    static const std::regex answer("(^|\\n)boot=\\[([^]\\n]*)\\]");
+    static const std::regex answer("(^|\\n)boot=\\[([^\\]\\n]*)\\]");
     std::smatch m;
     std::string screen;
     g.wait_until([&] {
