@@ -34,15 +34,16 @@ private:
 
 class Guest {
 public:
-    // Starts qemu-system-x86_64 with `args` plus the serial console and the
-    // monitor; `workdir` holds the sockets and QEMU's own messages.
-    Guest(const std::string &workdir, const std::vector<std::string> &args);
+    // Starts qemu-system-x86_64 with `args` plus the serial console (unless
+    // the server is to have no serial port) and the monitor; `workdir`
+    // holds the sockets and QEMU's own messages.
+    Guest(const std::string &workdir, const std::vector<std::string> &args, bool serial_port = true);
     ~Guest();
     Guest(const Guest &) = delete;
     Guest &operator=(const Guest &) = delete;
 
     // Whether QEMU came up and connected both sockets; why not otherwise.
-    bool started() const { return serial >= 0 && monitor >= 0; }
+    bool started() const { return (serial >= 0 || !has_serial) && monitor >= 0; }
     const std::string &failure() const { return why; }
 
     // Typing on the serial line.
@@ -77,6 +78,7 @@ private:
     std::string dir;
     pid_t child = -1;
     bool done = false;
+    bool has_serial;
     int serial = -1, monitor = -1;
     std::string raw, why;
     VtScreen screen{25, 80};

@@ -181,6 +181,19 @@ TEST(Media, CdBootsToTheVgaConsole)
     EXPECT_TRUE(vga_has(g, "\"memtest\" from the boot menu", 60000)) << vga_dump(g);
 }
 
+// The serial console chosen on a server that has no serial port: the
+// program comes up on the screen instead.
+TEST(Media, MissingSerialPortGivesWayToTheScreen)
+{
+    ScratchDir d;
+    std::vector<std::string> a = server_base();
+    add(a, {"-kernel", medium_file("vmlinuz"), "-initrd", medium_file("initrd.img"),
+            "-append", "console=ttyS0,115200n8 quiet"});
+    Guest g(d.path(), a, false);
+    ASSERT_TRUE(g.started()) << g.failure();
+    EXPECT_TRUE(vga_has(g, "Main Menu", kBootMs)) << vga_dump(g) << g.dump();
+}
+
 // The ISO as a CD under UEFI firmware, the serial entry.
 TEST(Media, CdBootsUnderUefi)
 {
