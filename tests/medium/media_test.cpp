@@ -1,0 +1,257 @@
+// The medium as an operator boots it: the ISO written to a USB stick, the
+// ISO as a CD on the VGA console, the ISO under UEFI, and a netboot of the
+// kernel and initramfs through QEMU's own TFTP server with boot.ipxe.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "guest.h"
+#include "medium_util.h"
+
+namespace {
+
+constexpr int kFirmwareMs = 120000;
+constexpr int kBootMs = 300000;
+constexpr const char *kSerialEntry = "rundiags (serial console ttyS0, 115200)";
+
+void copy_file(const std::string &from, const std::string &to)
+{
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+}
+
+// Waits for the boot menu on the serial line and takes its second entry.
+bool choose_serial_entry(Guest &g)
+{
+    if (!g.wait_text(kSerialEntry, kFirmwareMs))
+        return false;
+    g.settle(300, 2000);
+    g.send("\x1b[B");
+    g.settle(300, 2000);
+    g.send("\r");
+    return true;
+}
+
+// The VGA text screen (80x25 at 0xb8000) as the monitor reads it.
+std::vector<std::string> vga_rows(Guest &g)
+{
+    std::string answer = g.command("xp /2000hx 0xb8000");
+    std::vector<std::string> rows(25);
+    static const std::regex cell("0x([0-9a-f]{4})\\b");
+    size_t n = 0;
+    for (std::sregex_iterator it(answer.begin(), answer.end(), cell), end; it != end && n < 2000; ++it) {
+        // Skip the addresses at the start of each line: they have more digits.
+        unsigned v = unsigned(std::stoul((*it)[1], nullptr, 16));
+        char c = char(v & 0xff);
+        rows[n / 80] += (c >= 32 && c < 127) ? c : ' ';
+        n++;
+    }
+    return rows;
+}
+
+bool vga_has(Guest &g, const std::string &text, int timeout_ms)
+{
+    return g.wait_until([&] {
+        for (auto &r : vga_rows(g))
+            if (r.find(text) != std::string::npos)
+                return true;
+        g.settle(1000, 1000);
+        return false;
+    }, timeout_ms);
+}
+
+std::string vga_dump(Guest &g)
+{
+    std::string s;
+    for (auto &r : vga_rows(g))
+        s += r + "\n";
+    return s;
+}
+
+// Quits to the shell and asks what /init handed the helpers as the boot
+// medium.
+std::string boot_device(Guest &g)
+{
+    choose(g, 5);
+    if (!g.wait_text("Really quit? (y/n)", 30000))
+        return "(no quit question)";
+    g.send("y");
+    if (!g.wait_text("rundiags# ", 60000))
+        return "(no shell)";
+    g.send("echo \"boot=[$DISKBURN_BOOT_DEVICE]\"\r");
+    // The answer is a line of its own; the typed line begins with the prompt.
+    static const std::regex answer("(^|\\n)boot=\\[([^\\]\\n]*)\\]");
+    std::smatch m;
+    std::string screen;
+    g.wait_until([&] {
+        screen = g.vt().dump();
+        return std::regex_search(screen, m, answer);
+    }, 30000);
+    return std::regex_search(screen, m, answer) ? m[2].str() : "(no answer)\n" + g.dump();
+}
+
+std::vector<std::string> scratch_disk(const ScratchDir &d, const std::string &id)
+{
+    make_image(d.file(id + ".img"), 64 << 20);
+    return {"-drive", "if=none,id=" + id + ",format=raw,file=" + d.file(id + ".img"),
+            "-device", "virtio-blk-pci,drive=" + id + ",serial=" + id};
+}
+
+void add(std::vector<std::string> &a, const std::vector<std::string> &more)
+{
+    a.insert(a.end(), more.begin(), more.end());
+}
+
+// The ISO written raw to a USB stick, beside one scratch disk, on a server
+// with one NIC and no floppy drive. The stick is never written; the network
+// test fails for want of a second port while the disk test goes on; the
+// floppy copy reports its error number.
+TEST(Media, UsbStickBootsOverSerialAndIsNeverWritten)
+{
+    ScratchDir d;
+    std::string stick = d.file("stick.img");
+    copy_file(medium_file("rundiags.iso"), stick);
+    std::string before = checksum(stick);
+    std::vector<std::string> a = server_base();
+    add(a, {"-device", "qemu-xhci,id=xhci",
+            "-drive", "if=none,id=stick,format=raw,file=" + stick,
+            "-device", "usb-storage,bus=xhci.0,drive=stick,bootindex=0",
+            "-netdev", "hubport,id=hp1,hubid=0", "-device", "virtio-net-pci,netdev=hp1"});
+    add(a, scratch_disk(d, "scratch1"));
+    Guest g(d.path(), a);
+    ASSERT_TRUE(g.started()) << g.failure();
+    ASSERT_TRUE(choose_serial_entry(g)) << g.dump();
+    ASSERT_TRUE(g.wait_text("Main Menu", kBootMs)) << g.dump();
+    std::printf("[ medium   ] USB stick (BIOS): main menu after %.1f s\n", g.seconds());
+
+    ASSERT_TRUE(start_burnin(g)) << g.dump();
+    ASSERT_TRUE(g.wait_text("FAILED (code 2)", 120000)) << g.dump();
+    // The disk test goes on: at least one full pass over the scratch disk.
+    g.wait_until([&] { return disk_loop(g) >= 2 || g.row(3).find("FAIL") != std::string::npos; }, 300000);
+    ASSERT_GE(disk_loop(g), 2) << g.dump();
+    EXPECT_EQ(g.row(3).find("FAIL"), std::string::npos) << g.dump();
+    stop_burnin(g);
+    ASSERT_TRUE(g.wait_text("** FAILED - Press Enter When Done **", 120000)) << g.dump();
+    EXPECT_TRUE(g.has_text("   Disk: PASSED")) << g.dump();
+    EXPECT_TRUE(g.has_text("Network: FAILED (code 2)")) << g.dump();
+    EXPECT_EQ(checksum(stick), before) << "the boot stick was written";
+    EXPECT_EQ(pattern_problem(d.file("scratch1.img")), "");
+    g.send("\r");
+    ASSERT_TRUE(g.wait_text("Main Menu", 30000)) << g.dump();
+
+    choose(g, 4);
+    ASSERT_TRUE(g.wait_text("Insert Floppy Disk", 30000)) << g.dump();
+    g.send("\r");
+    ASSERT_TRUE(g.wait_text("copying the data to the floppy disk!", 120000)) << g.dump();
+    EXPECT_TRUE(std::regex_search(g.vt().dump(), std::regex("Error #[1-9][0-9]* copying the data to the floppy disk!")))
+        << g.dump();
+    g.send("\r");
+    EXPECT_TRUE(g.wait_text("Main Menu", 30000)) << g.dump();
+    EXPECT_EQ(checksum(stick), before) << "the boot stick was written";
+    EXPECT_EQ(boot_device(g), "/dev/sda");
+}
+
+// The ISO as a CD, the default entry: rundiags on the VGA console, driven
+// from the keyboard; nothing of it on the serial line.
+TEST(Media, CdBootsToTheVgaConsole)
+{
+    ScratchDir d;
+    std::string cd = d.file("cd.iso");
+    copy_file(medium_file("rundiags.iso"), cd);
+    std::vector<std::string> a = server_base();
+    add(a, {"-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
+            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
+    Guest g(d.path(), a);
+    ASSERT_TRUE(g.started()) << g.failure();
+    ASSERT_TRUE(g.wait_text(kSerialEntry, kFirmwareMs)) << g.dump();
+    g.settle(300, 2000);
+    g.send("\r");
+    ASSERT_TRUE(vga_has(g, "Main Menu", kBootMs)) << vga_dump(g) << g.dump();
+    std::printf("[ medium   ] CD (BIOS), VGA console: main menu after %.1f s\n", g.seconds());
+    auto rows = vga_rows(g);
+    EXPECT_NE(rows[0].find("ORVEX Compatibility and Diagnostics"), std::string::npos) << vga_dump(g);
+    EXPECT_NE(rows[24].find("[ENTER] Select"), std::string::npos) << vga_dump(g);
+    EXPECT_FALSE(g.has_text("Main Menu")) << g.dump();
+    for (const char *k : {"down", "down", "ret"})
+        g.command(std::string("sendkey ") + k);
+    EXPECT_TRUE(vga_has(g, "\"memtest\" from the boot menu", 60000)) << vga_dump(g);
+}
+
+// The serial console chosen on a server that has no serial port: the
+// program comes up on the screen instead.
+TEST(Media, MissingSerialPortGivesWayToTheScreen)
+{
+    ScratchDir d;
+    std::vector<std::string> a = server_base();
+    add(a, {"-kernel", medium_file("vmlinuz"), "-initrd", medium_file("initrd.img"),
+            "-append", "console=ttyS0,115200n8 quiet"});
+    Guest g(d.path(), a, false);
+    ASSERT_TRUE(g.started()) << g.failure();
+    EXPECT_TRUE(vga_has(g, "Main Menu", kBootMs)) << vga_dump(g) << g.dump();
+}
+
+// The ISO as a CD under UEFI firmware, the serial entry.
+TEST(Media, CdBootsUnderUefi)
+{
+    ScratchDir d;
+    std::string cd = d.file("cd.iso"), vars = d.file("vars.fd");
+    copy_file(medium_file("rundiags.iso"), cd);
+    copy_file("/usr/share/OVMF/OVMF_VARS_4M.fd", vars);
+    std::vector<std::string> a = server_base();
+    add(a, {"-drive", "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd",
+            "-drive", "if=pflash,format=raw,file=" + vars,
+            "-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
+            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
+    Guest g(d.path(), a);
+    ASSERT_TRUE(g.started()) << g.failure();
+    ASSERT_TRUE(choose_serial_entry(g)) << g.dump();
+    ASSERT_TRUE(g.wait_text("Main Menu", kBootMs)) << g.dump();
+    std::printf("[ medium   ] CD (UEFI): main menu after %.1f s\n", g.seconds());
+    EXPECT_NE(g.row(24).find("[ENTER] Select"), std::string::npos) << g.dump();
+    EXPECT_EQ(boot_device(g), "/dev/sr0");
+}
+
+// The third entry starts Debian's memory test, the one the program's
+// "Memory test" notice sends the operator to; it mirrors its screen to the
+// serial line.
+TEST(Media, MemtestEntryStartsTheMemoryTest)
+{
+    ScratchDir d;
+    std::string cd = d.file("cd.iso");
+    copy_file(medium_file("rundiags.iso"), cd);
+    std::vector<std::string> a = server_base();
+    add(a, {"-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
+            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
+    Guest g(d.path(), a);
+    ASSERT_TRUE(g.started()) << g.failure();
+    ASSERT_TRUE(g.wait_text("memtest", kFirmwareMs)) << g.dump();
+    g.settle(300, 2000);
+    g.send("\x1b[B\x1b[B");
+    g.settle(300, 2000);
+    g.send("\r");
+    EXPECT_TRUE(g.wait_text("Memtest86+", kBootMs)) << g.dump();
+}
+
+// PXE: QEMU's iPXE takes boot.ipxe from the built-in TFTP server (user
+// networking that reaches nothing but that server), shows its menu on the
+// serial line through the firmware's serial console, and loads the kernel
+// and initramfs from beside the script.
+TEST(Media, NetbootsThroughIpxe)
+{
+    ScratchDir d;
+    std::vector<std::string> a = server_base();
+    a[1] = "q35,graphics=off";
+    add(a, {"-netdev", "user,id=pxe,restrict=on,tftp=" + medium_dir() + ",bootfile=boot.ipxe",
+            "-device", "e1000,netdev=pxe,bootindex=0"});
+    Guest g(d.path(), a);
+    ASSERT_TRUE(g.started()) << g.failure();
+    ASSERT_TRUE(choose_serial_entry(g)) << g.dump();
+    ASSERT_TRUE(g.wait_text("Main Menu", kBootMs)) << g.dump();
+    std::printf("[ medium   ] netboot (iPXE, TFTP): main menu after %.1f s\n", g.seconds());
+}
+
+} // namespace

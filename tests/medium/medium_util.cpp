@@ -1,0 +1,170 @@
+#include "medium_util.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "guest.h"
+
+namespace {
+
+constexpr int kDialogMs = 30000;
+// diskburn's sector stamp: the sector's byte offset, then a check word that
+// is the offset times this constant, XORed with a value fixed for one disk
+// in one pass (the pass's seed bound to the disk).
+constexpr uint64_t kStampMix = 0x9E3779B97F4A7C15ull;
+
+std::string run(const std::string &cmd)
+{
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+uint64_t le64(const unsigned char *p)
+{
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; i--)
+        v = v << 8 | p[i];
+    return v;
+}
+
+} // namespace
+
+void choose(Guest &g, int index)
+{
+    std::string keys = "\x1b[1~";
+    for (int i = 0; i < index; i++)
+        keys += "\x1b[B";
+    g.send(keys);
+    g.settle(300, 3000);
+    g.send("\r");
+}
+
+void leave_to_menu(Guest &g)
+{
+    g.send("\r");
+    g.wait_text("Main Menu", kDialogMs);
+}
+
+Summary run_compat(Guest &g, int index)
+{
+    Summary s;
+    choose(g, index);
+    if (!g.wait_text("Configure Hardware", kDialogMs))
+        return s;
+    g.send("\r");
+    s.finished = g.wait_text("** FINISHED - Press Enter When Done **", 240000);
+    for (int y = 3; y <= 9; y++)
+        s.text += g.row(y) + "\n";
+    return s;
+}
+
+bool start_burnin(Guest &g)
+{
+    choose(g, 3);
+    if (!g.wait_text("THIS IS DANGEROUS", kDialogMs))
+        return false;
+    g.send("\r");
+    if (!g.wait_text("THIS IS *VERY* DANGEROUS", kDialogMs))
+        return false;
+    g.send("y");
+    if (!g.wait_text("Please attach all disks and network cables.", kDialogMs))
+        return false;
+    g.send("\r");
+    return g.wait_text("[RUNNING]", kDialogMs);
+}
+
+void stop_burnin(Guest &g)
+{
+    // Asked for mid-pass: a diskburn that is stopped while it is still
+    // starting (before it handles SIGTERM) dies of the signal, which the
+    // program reports as a failure.
+    g.wait_until([&] { return g.row(3).find("% done") != std::string::npos; }, 20000);
+    g.send("\r");
+    if (g.wait_text("Stop the burn-in test now? (y/n)", kDialogMs))
+        g.send("y");
+}
+
+int disk_loop(Guest &g)
+{
+    std::smatch m;
+    std::string row = g.row(3);
+    static const std::regex loop("DISK: Loop:([0-9]+)");
+    return std::regex_search(row, m, loop) ? std::stoi(m[1]) : 0;
+}
+
+std::string pattern_problem(const std::string &image)
+{
+    std::ifstream f(image, std::ios::binary);
+    if (!f)
+        return "cannot read " + image;
+    std::vector<unsigned char> buf(1 << 20);
+    std::set<uint64_t> seeds;
+    uint64_t off = 0;
+    while (f.read(reinterpret_cast<char *>(buf.data()), std::streamsize(buf.size())) || f.gcount() > 0) {
+        size_t got = size_t(f.gcount());
+        for (size_t s = 0; s + 512 <= got; s += 512, off += 512) {
+            uint64_t stamp = le64(&buf[s]), check = le64(&buf[s + 8]);
+            if (stamp != off)
+                return "the sector at byte " + std::to_string(off) + " carries the stamp of byte " +
+                       std::to_string(stamp);
+            seeds.insert(check ^ (stamp * kStampMix));
+        }
+    }
+    if (off == 0)
+        return image + " is empty";
+    if (seeds.size() > 2)
+        return std::to_string(seeds.size()) + " different seeds on one disk";
+    return "";
+}
+
+std::string checksum(const std::string &path)
+{
+    std::string out = run("sha256sum '" + path + "'");
+    return out.substr(0, out.find(' '));
+}
+
+std::string floppy_list(const std::string &image)
+{
+    return run("MTOOLS_SKIP_CHECK=1 mdir -i '" + image + "' -b :: 2>&1");
+}
+
+std::string floppy_file(const std::string &image, const std::string &name)
+{
+    std::string copy = image + "." + name;
+    run("MTOOLS_SKIP_CHECK=1 mcopy -n -o -i '" + image + "' '::/" + name + "' '" + copy + "' 2>&1");
+    std::ifstream f(copy, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    std::remove(copy.c_str());
+    return ss.str();
+}
+
+std::size_t count_of(const std::string &text, const std::string &what)
+{
+    std::size_t n = 0;
+    for (auto p = text.find(what); p != std::string::npos; p = text.find(what, p + what.size()))
+        n++;
+    return n;
+}
+
+std::string upper(std::string s)
+{
+    for (char &c : s)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}

@@ -1,0 +1,43 @@
+// Steps an operator takes on the medium's console, and what the host reads
+// back from the emulated server's disks and floppy afterwards.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class Guest;
+
+// Highlights main-menu item `index` (0 = Basic Compatibility Test ...
+// 5 = Quit) from the top and presses Enter.
+void choose(Guest &g, int index);
+// Enter in a finished test: back to the main menu (a failed wait shows in
+// the next test's first step).
+void leave_to_menu(Guest &g);
+
+struct Summary {
+    bool finished = false;
+    std::string text;   // the rows of the test window, one per line
+};
+// Runs the basic (0) or advanced (1) compatibility test to its end.
+Summary run_compat(Guest &g, int index);
+
+// Through both danger warnings and the cabling question: true once running.
+bool start_burnin(Guest &g);
+// Enter, then 'y' to the stop question.
+void stop_burnin(Guest &g);
+// The "Loop:" number on the DISK row; 0 when not shown.
+int disk_loop(Guest &g);
+
+// Empty when every 512-byte sector of the image carries diskburn's stamp
+// of its own offset and at most two passes' seeds are found (a stopped pass
+// leaves part of the previous one); else what is wrong.
+std::string pattern_problem(const std::string &image);
+// SHA-256 of a file, as sha256sum prints it.
+std::string checksum(const std::string &path);
+
+// The floppy image as the host's mtools read it.
+std::string floppy_list(const std::string &image);
+std::string floppy_file(const std::string &image, const std::string &name);
+
+std::size_t count_of(const std::string &text, const std::string &what);
+std::string upper(std::string s);
