@@ -252,4 +252,10 @@ void Burn::join() {
 
 }  // namespace diskburn
 
+// rundiags restarts a helper after every pass and may stop the test at any
+// moment. A SIGTERM that comes while the helper is still starting up must
+// end it cleanly, not kill it (a killed helper reads as a failed test), so
+// the stop handlers go in before anything else of the program runs.
+[[gnu::constructor(101)]] static void catch_stops_from_the_start() { toolio::install_stop_signals(); }
+
 int main(int argc, char** argv) { return diskburn::Burn().run(argc, argv); }
