@@ -16,9 +16,9 @@ public:
     // fd0, fd1, fd2: descriptors of ours that the child gets for whatever of
     // its stdin/stdout/stderr the pipe does not take.
     // The child runs in a process group of its own, with default signal
-    // dispositions, an empty signal mask and no other descriptor open. When
-    // it cannot be started it writes "<program>: <reason>" into the pipe and
-    // exits 127.
+    // dispositions, an empty signal mask and no other descriptor open, and
+    // gets SIGTERM if we die first. When it cannot be started it writes
+    // "<program>: <reason>" into the pipe and exits 127.
     OxPipe(const char *program, const char *const argv[], bool writable = false, bool readable = true,
            bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2);
     // A child still running gets SIGTERM (its group), a grace of about 2 s,

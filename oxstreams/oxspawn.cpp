@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -84,6 +85,7 @@ struct Plan {
     std::vector<const char *> args;    // argv, NULL-terminated
     std::vector<const char *> shargs;  // "/bin/sh <path> <args...>" for a script without "#!"
     long maxfd = 65536;                // descriptors to close when close_range is missing
+    pid_t parent = getpid();
 };
 
 Plan::Plan(const char *program, const char *const argv[])
@@ -142,6 +144,14 @@ void arrange_descriptors(const int fds[3], long maxfd)
         if (sig != SIGKILL && sig != SIGSTOP)
             sigaction(sig, &dfl, nullptr);
     setpgid(0, 0);
+    // A helper must not outlive us (a burn-in child left running would go on
+    // destroying disks, and hold them "in use" for the next run): our death
+    // sends it SIGTERM, which the blocked mask holds back until just before
+    // exec and which then takes its default course. If we are gone already,
+    // the signal will never come: end now.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != p.parent)
+        _exit(127);
     arrange_descriptors(fds, p.maxfd);
     sigset_t none;
     sigemptyset(&none);
