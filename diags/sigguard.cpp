@@ -24,6 +24,12 @@ volatile sig_atomic_t term_signals = 0;
 
 const char restore_bytes[] = "\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h\r\n";
 
+// Every signal whose default action would end the program: each is taken as
+// a request to quit, so that the helpers are ended and the terminal given
+// back whichever one comes.
+constexpr int quit_signals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                SIGPROF, SIGXCPU, SIGXFSZ, SIGSYS,  SIGTRAP, SIGPOLL, SIGPWR,  SIGSTKFLT};
+
 void write_all(int fd, const char *p, size_t n)
 {
     while (n > 0) {
@@ -80,9 +86,8 @@ void handle(int sig, void (*fn)(int), int flags)
     sa.sa_handler = fn;
     sigemptyset(&sa.sa_mask);
     // A termination signal must not interrupt the handling of another.
-    sigaddset(&sa.sa_mask, SIGTERM);
-    sigaddset(&sa.sa_mask, SIGHUP);
-    sigaddset(&sa.sa_mask, SIGINT);
+    for (int q : quit_signals)
+        sigaddset(&sa.sa_mask, q);
     sa.sa_flags = flags;
     sigaction(sig, &sa, nullptr);
 }
@@ -107,9 +112,8 @@ void install(PlScreen &scr)
         ox_set_wakefd(p[0]);
     }
 
-    handle(SIGTERM, on_terminate, SA_RESTART);
-    handle(SIGHUP, on_terminate, SA_RESTART);
-    handle(SIGINT, on_terminate, SA_RESTART);
+    for (int sig : quit_signals)
+        handle(sig, on_terminate, SA_RESTART);
     handle(SIGABRT, on_fatal, SA_RESETHAND);
     // Leave the fault signals to a sanitizer that has claimed them.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {

@@ -10,10 +10,12 @@ class PlScreen;
 namespace sigguard {
 
 // Installs the handlers for the terminal of `scr` (which must be built, so
-// that its saved settings are known). SIGTERM, SIGHUP and SIGINT make every
-// loop of the program end (PlScreen::request_quit) and wake any stream wait;
-// a second one while the program tears down restores the terminal at once
-// and exits. SIGABRT (a failed assertion) and, where no one else handles
+// that its saved settings are known). SIGTERM, SIGHUP, SIGINT and every other
+// signal whose default would end the program (SIGQUIT, SIGUSR1, SIGALRM, ...)
+// make every loop of the program end (PlScreen::request_quit), send the
+// group of a command run through the shell SIGTERM and wake any stream wait,
+// so that the helpers are ended and the terminal restored; a second one
+// while the program tears down restores the terminal at once and exits. SIGABRT (a failed assertion) and, where no one else handles
 // them, the fault signals restore the terminal and then take their default
 // course. SIGCHLD is put back to its default so that exit codes of children
 // stay readable whatever the program inherited.

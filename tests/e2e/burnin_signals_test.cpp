@@ -78,4 +78,32 @@ TEST_F(BurnInSignals, KilledProgramTakesItsHelpersAlong)
     EXPECT_TRUE(helpers_gone(3000)) << "helpers outlived the program";
 }
 
+// Every signal that would end the program takes the path of SIGTERM: the
+// helpers are told to end and are waited for, the terminal is given back
+// and the exit status is 0.
+class BurnInEndingSignal : public BurnInSignals, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BurnInEndingSignal, EndsTheHelpersAndRestoresTheTerminal)
+{
+    start_helpers(true);
+    run->signal(GetParam());
+    EXPECT_EQ(run->wait_exit(), 0);
+    EXPECT_TRUE(stubs.exists("net.term") && stubs.exists("disk.term")) << "helpers not told to end";
+    EXPECT_TRUE(helpers_gone(0)) << "helpers left running";
+    const std::string &out = run->output();
+    const std::string tail = "\x0f\x1b)B\x1b(B" + restore_tail(run->rows());
+    EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
+        << "no orderly teardown";
+    const termios now = run->slave_settings();
+    EXPECT_EQ(now.c_lflag, run->initial_settings().c_lflag);
+    EXPECT_EQ(now.c_iflag, run->initial_settings().c_iflag);
+    EXPECT_EQ(now.c_oflag, run->initial_settings().c_oflag);
+    EXPECT_TRUE(run->vt().cursor_visible());
+}
+
+INSTANTIATE_TEST_SUITE_P(BurnInSignals, BurnInEndingSignal,
+                         ::testing::Values(SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                           SIGPROF, SIGXCPU, SIGXFSZ, SIGSYS, SIGTRAP, SIGPOLL, SIGPWR, SIGSTKFLT),
+                         [](const auto &p) { return std::string(sigabbrev_np(p.param)); });
+
 } // namespace
