@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <memory>
+#include <string>
 
 #include "app.h"
 #include "burnstate.h"
@@ -78,10 +79,15 @@ struct Child {
     OxPipe *pipe = nullptr;
     long long started = 0;
     bool restartdue = false;   // ended cleanly; waiting to be started again
+    int passes = 0;            // starts within this run
 
+    // The helper learns which start of this run it is (RUNDIAGS_PASS), so
+    // that its own lines can number the passes.
     void start()
     {
-        pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2);
+        const std::string pass = "RUNDIAGS_PASS=" + std::to_string(++passes);
+        const char *const env[] = {pass.c_str(), nullptr};
+        pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2, env);
         started = ox_monotonic_ms();
     }
 };

@@ -19,8 +19,10 @@ public:
     // dispositions, an empty signal mask and no other descriptor open, and
     // gets SIGTERM if we die first. When it cannot be started it writes
     // "<program>: <reason>" into the pipe and exits 127.
+    // env: NULL-terminated "NAME=value" entries added to the environment the
+    // child inherits (replacing variables of the same names); NULL: none.
     OxPipe(const char *program, const char *const argv[], bool writable = false, bool readable = true,
-           bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2);
+           bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2, const char *const env[] = nullptr);
     // A child still running gets SIGTERM (its group), a grace of about 2 s,
     // then SIGKILL, and is reaped; a child that even then does not end
     // within a few seconds is left behind rather than hanging the program.

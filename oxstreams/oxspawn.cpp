@@ -73,7 +73,7 @@ void write_all_raw(int fd, const char *s, size_t n)
 // Everything the child needs, made before fork. Not copyable: shargs points
 // into path.
 struct Plan {
-    Plan(const char *program, const char *const argv[]);
+    Plan(const char *program, const char *const argv[], const char *const env[]);
     Plan(const Plan &) = delete;
     Plan &operator=(const Plan &) = delete;
 
@@ -84,11 +84,22 @@ struct Plan {
     std::string generic;               // for any other exec failure
     std::vector<const char *> args;    // argv, NULL-terminated
     std::vector<const char *> shargs;  // "/bin/sh <path> <args...>" for a script without "#!"
+    std::vector<const char *> envp;    // the environment, NULL-terminated
     long maxfd = 65536;                // descriptors to close when close_range is missing
     pid_t parent = getpid();
 };
 
-Plan::Plan(const char *program, const char *const argv[])
+// NAME=value entries: whether `entry` names a variable that `env` sets.
+bool set_in(const char *entry, const char *const env[])
+{
+    const size_t n = std::strcspn(entry, "=");
+    for (size_t i = 0; env[i]; ++i)
+        if (std::strncmp(entry, env[i], n) == 0 && env[i][n] == '=')
+            return true;
+    return false;
+}
+
+Plan::Plan(const char *program, const char *const argv[], const char *const env[])
 {
     if (*program)
         path = find_program(program, lookup_err);
@@ -109,6 +120,13 @@ Plan::Plan(const char *program, const char *const argv[])
     // A script without "#!" is run by the shell, as the shell itself would.
     shargs = {"/bin/sh", path.c_str()};
     shargs.insert(shargs.end(), args.begin() + 1, args.end());
+
+    for (char **e = environ; *e; ++e)
+        if (!env || !set_in(*e, env))
+            envp.push_back(*e);
+    for (size_t i = 0; env && env[i]; ++i)
+        envp.push_back(env[i]);
+    envp.push_back(nullptr);
 
     rlimit rl{};
     if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY && long(rl.rlim_cur) < maxfd)
@@ -160,10 +178,11 @@ void arrange_descriptors(const int fds[3], long maxfd)
         write_all_raw(1, p.lookup_msg.data(), p.lookup_msg.size());
         _exit(127);
     }
-    execve(p.path.c_str(), const_cast<char *const *>(p.args.data()), environ);
+    char *const *envp = const_cast<char *const *>(p.envp.data());
+    execve(p.path.c_str(), const_cast<char *const *>(p.args.data()), envp);
     int e = errno;
     if (e == ENOEXEC) {
-        execve("/bin/sh", const_cast<char *const *>(p.shargs.data()), environ);
+        execve("/bin/sh", const_cast<char *const *>(p.shargs.data()), envp);
         e = errno;
     }
     const std::string *msg = &p.generic;
@@ -175,12 +194,12 @@ void arrange_descriptors(const int fds[3], long maxfd)
 }
 } // namespace
 
-OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3])
+OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3], const char *const env[])
 {
     OxChild child;
     if (!program)
         program = "";
-    const Plan plan(program, argv);
+    const Plan plan(program, argv, env);
 
     sigset_t all, old;
     sigfillset(&all);
