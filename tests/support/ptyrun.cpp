@@ -398,6 +398,20 @@ termios PtyRun::slave_settings() const
     return t;
 }
 
+void PtyRun::resize(int cols, int rows)
+{
+    // What the program wrote at the old size is shown at the old size.
+    pump(0);
+    winsize ws{};
+    ws.ws_col = (unsigned short)cols;
+    ws.ws_row = (unsigned short)rows;
+    if (master >= 0 && ioctl(master, TIOCSWINSZ, &ws) != 0)
+        fail("TIOCSWINSZ");
+    ncols = cols;
+    nrows = rows;
+    screen->resize(rows, cols);
+}
+
 void PtyRun::hangup()
 {
     if (master >= 0) {

@@ -164,6 +164,9 @@ public:
     termios slave_settings() const;
     const termios &initial_settings() const { return initial; }
 
+    // The terminal window takes a new size (the program gets SIGWINCH); the
+    // emulator keeps what it showed, cut at the new edges.
+    void resize(int cols, int rows);
     // Closes the master side: the terminal hangs up.
     void hangup();
     bool hungup() const { return master < 0; }
