@@ -19,10 +19,12 @@ int out_fd = -1;          // for the restore bytes
 termios saved_tio;
 bool have_tio = false;
 int wake_w = -1;
+int kick_w = -1;
 volatile sig_atomic_t child_group = 0;
 volatile sig_atomic_t term_signals = 0;
 
 const char restore_bytes[] = "\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h\r\n";
+const char autowrap_on[] = "\x1b[?7h";
 
 // Every signal whose default action would end the program: each is taken as
 // a request to quit, so that the helpers are ended and the terminal given
@@ -43,6 +45,17 @@ void write_all(int fd, const char *p, size_t n)
     }
 }
 
+// One byte into a non-blocking pipe; a full pipe has said enough already.
+void poke(int fd)
+{
+    if (fd < 0)
+        return;
+    ssize_t r;
+    do
+        r = write(fd, "!", 1);
+    while (r < 0 && errno == EINTR);
+}
+
 void on_terminate(int)
 {
     const int saved_errno = errno;
@@ -57,12 +70,16 @@ void on_terminate(int)
     PlScreen::request_quit();
     if (child_group > 0)
         kill(-pid_t(child_group), SIGTERM);
-    if (wake_w >= 0) {
-        ssize_t r;
-        do
-            r = write(wake_w, "q", 1);
-        while (r < 0 && errno == EINTR);
-    }
+    poke(wake_w);
+    errno = saved_errno;
+}
+
+// The terminal changed size: repaint it all, even if the program is idle.
+void on_resize(int)
+{
+    const int saved_errno = errno;
+    PlScreen::request_repaint();
+    poke(kick_w);
     errno = saved_errno;
 }
 
@@ -111,9 +128,14 @@ void install(PlScreen &scr)
         wake_w = p[1];
         ox_set_wakefd(p[0]);
     }
+    if (pipe2(p, O_CLOEXEC | O_NONBLOCK) == 0) {
+        kick_w = p[1];
+        ox_set_kickfd(p[0]);
+    }
 
     for (int sig : quit_signals)
         handle(sig, on_terminate, SA_RESTART);
+    handle(SIGWINCH, on_resize, SA_RESTART);
     handle(SIGABRT, on_fatal, SA_RESETHAND);
     // Leave the fault signals to a sanitizer that has claimed them.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
@@ -137,6 +159,8 @@ void emergency_restore()
             r = tcsetattr(tty_fd, TCSANOW, &saved_tio);
         while (r < 0 && errno == EINTR);
     }
+    if (out_fd >= 0 && PlScreen::autowrap_is_off())
+        write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
     if (out_fd >= 0)
         write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
     errno = saved_errno;

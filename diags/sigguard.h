@@ -15,10 +15,12 @@ namespace sigguard {
 // make every loop of the program end (PlScreen::request_quit), send the
 // group of a command run through the shell SIGTERM and wake any stream wait,
 // so that the helpers are ended and the terminal restored; a second one
-// while the program tears down restores the terminal at once and exits. SIGABRT (a failed assertion) and, where no one else handles
-// them, the fault signals restore the terminal and then take their default
-// course. SIGCHLD is put back to its default so that exit codes of children
-// stay readable whatever the program inherited.
+// while the program tears down restores the terminal at once and exits.
+// SIGABRT (a failed assertion) and, where no one else handles them, the
+// fault signals restore the terminal and then take their default course.
+// SIGWINCH asks for a repaint of the whole screen and wakes the wait in
+// progress (PlScreen::request_repaint). SIGCHLD is put back to its default
+// so that exit codes of children stay readable whatever the program inherited.
 void install(PlScreen &scr);
 
 // The process group of a command the program waits for outside its event
@@ -27,7 +29,7 @@ void set_child_group(pid_t pgid);
 
 // Async-signal-safe: puts back the terminal settings found at start and
 // writes the bytes that leave the terminal in its normal character set,
-// attribute and cursor visibility.
+// attribute, cursor visibility and (if a repaint switched it off) autowrap.
 void emergency_restore();
 
 } // namespace sigguard

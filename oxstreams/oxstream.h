@@ -17,6 +17,14 @@
 // loops notice a termination request). -1 (the default) means none.
 void ox_set_wakefd(int fd);
 int ox_wakefd();
+// A process-wide descriptor (non-blocking) that ends the one wait in progress
+// when it becomes readable; that wait drains it, so later waits go on as
+// before. The program's SIGWINCH handler uses it to get a repaint out of an
+// idle loop. -1 (the default) means none.
+void ox_set_kickfd(int fd);
+int ox_kickfd();
+// Empties the kick descriptor; true when it held anything.
+bool ox_take_kick();
 
 class OxStream;
 

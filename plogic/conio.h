@@ -25,7 +25,9 @@ enum {
 };
 
 int _getch();          // next key code; no refresh
-int getch();           // refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE
+// Refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE; Ctrl-L (12) asks for a
+// repaint of the whole screen at the next refresh and gives KEY_NONE.
+int getch();
 int getkey();          // refresh, then getch
 // Refresh, then wait up to msec for input; consumes nothing. Keys already
 // read from the terminal and waiting to be decoded count as input.

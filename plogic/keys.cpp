@@ -12,6 +12,8 @@ KeyDecoder keys;
 // often deliver an arrow key's bytes in two reads.
 constexpr int esc_wait_ms = 100;
 constexpr size_t read_block = 2048;
+// Ctrl-L: repaint the whole screen, wherever keys are awaited.
+constexpr int KEY_REPAINT = 12;
 
 } // namespace
 
@@ -33,6 +35,12 @@ int getch()
 {
     screen.refresh(false);
     const int key = _getch();
+    if (key == KEY_REPAINT) {
+        // Taken here, so it can answer no question; the caller's next wait
+        // refreshes, and that refresh repaints.
+        PlScreen::request_repaint();
+        return KEY_NONE;
+    }
     if (key == 10)
         return KEY_ENTER;
     if (key == 127)

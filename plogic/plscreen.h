@@ -54,6 +54,13 @@ public:
     // Async-signal-safe: makes isok() false for every loop of the program.
     static void request_quit();
     static bool quit_requested();
+    // Async-signal-safe: the next refresh sends the whole screen as if the
+    // terminal were blank (after a resize, or whatever else garbled it),
+    // with the terminal's autowrap off so that a narrower terminal cuts the
+    // rows instead of wrapping them into each other.
+    static void request_repaint();
+    // Async-signal-safe: a screen has switched autowrap off and not yet back on.
+    static bool autowrap_is_off();
 
 private:
     void init();
@@ -67,6 +74,7 @@ private:
     int cursorx = 0, cursory = 0;
     int lastx = -1, lasty = -1;
     bool needclear = true;
+    bool wrapoff = false;                  // we switched the terminal's autowrap off
     termios savedtio{};
     bool havetio = false;
     std::string outbuf;                    // one refresh's bytes, kept for its capacity
