@@ -12,6 +12,7 @@
 #include "burnstate.h"
 #include "conio.h"
 #include "msgwin.h"
+#include "oxistreamlist.h"
 #include "oxpipe.h"
 #include "plscreen.h"
 

@@ -4,6 +4,7 @@
 #include "compatresult.h"
 #include "conio.h"
 #include "msgwin.h"
+#include "oxistreamlist.h"
 #include "oxpipe.h"
 #include "ovlwin.h"
 #include "plscreen.h"

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "oxstream.h"
+#include "oxwriteall.h"
 #include "plscreen.h"
 
 namespace {
@@ -32,28 +33,11 @@ const char autowrap_on[] = "\x1b[?7h";
 constexpr int quit_signals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
                                 SIGPROF, SIGXCPU, SIGXFSZ, SIGSYS,  SIGTRAP, SIGPOLL, SIGPWR,  SIGSTKFLT};
 
-void write_all(int fd, const char *p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return;
-        p += w;
-        n -= size_t(w);
-    }
-}
-
 // One byte into a non-blocking pipe; a full pipe has said enough already.
 void poke(int fd)
 {
-    if (fd < 0)
-        return;
-    ssize_t r;
-    do
-        r = write(fd, "!", 1);
-    while (r < 0 && errno == EINTR);
+    if (fd >= 0)
+        ox_write_all(fd, "!", 1);
 }
 
 void on_terminate(int)
@@ -160,9 +144,9 @@ void emergency_restore()
         while (r < 0 && errno == EINTR);
     }
     if (out_fd >= 0 && PlScreen::autowrap_is_off())
-        write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
+        ox_write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
     if (out_fd >= 0)
-        write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
+        ox_write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
     errno = saved_errno;
 }
 

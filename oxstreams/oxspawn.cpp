@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "oxwriteall.h"
+
 extern char **environ;
 
 namespace {
@@ -55,19 +57,6 @@ std::string find_program(const char *program, int &err)
         err = EACCES;
     }
     return "";
-}
-
-void write_all_raw(int fd, const char *s, size_t n)
-{
-    while (n > 0) {
-        ssize_t k = write(fd, s, n);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0)
-            return;
-        s += k;
-        n -= size_t(k);
-    }
 }
 
 // Everything the child needs, made before fork. Not copyable: shargs points
@@ -175,7 +164,7 @@ void arrange_descriptors(const int fds[3], long maxfd)
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (p.lookup_err) {
-        write_all_raw(1, p.lookup_msg.data(), p.lookup_msg.size());
+        ox_write_all(1, p.lookup_msg.data(), p.lookup_msg.size());
         _exit(127);
     }
     char *const *envp = const_cast<char *const *>(p.envp.data());
@@ -189,7 +178,7 @@ void arrange_descriptors(const int fds[3], long maxfd)
     for (size_t i = 0; i < n_exec_errors; ++i)
         if (exec_errors[i] == e)
             msg = &p.msgs[i];
-    write_all_raw(1, msg->data(), msg->size());
+    ox_write_all(1, msg->data(), msg->size());
     _exit(127);
 }
 } // namespace

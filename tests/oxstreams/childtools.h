@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "oxistreamlist.h"
 #include "oxpipe.h"
 
 // A temporary directory with a bin/ for stub programs, put first on PATH for
