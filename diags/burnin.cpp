@@ -160,15 +160,14 @@ BurnIn::~BurnIn()
 void BurnIn::run()
 {
     while (screen.isok()) {
-        // kbwait brings the terminal up to date and also sees keys that came
-        // in one read with an earlier key: those wait in the key decoder,
-        // where the stream list cannot see them, and must not be stranded.
-        const bool keyready = kbwait(0);
-        list.runonce(keyready ? 0 : waittime());
+        screen.refresh();
+        // Keys that came in one read with an earlier key wait in the key
+        // decoder; the screen counts them as input, so none is stranded.
+        list.runonce(waittime());
         nowait = false;
         takeline(net, true);
         takeline(disk, false);
-        if ((keyready || screen.isreadable()) && !handlekey())
+        if (screen.isreadable() && !handlekey())
             return;
         childend(disk, false);
         childend(net, true);

@@ -64,7 +64,7 @@ void do_compat(const OxFastString &title, const OxFastString &option)
         // burst (lines already in the pipe's read-ahead, so no wait) sending
         // the scrolled list once per line would cost far more than the lines
         // themselves: the screen then follows at a steady frame rate.
-        bool keyready = false;
+        bool keytime = false;
         const long long now = ox_monotonic_ms();
         if (!probe->ready_now() || now - lastrefresh >= frame_ms) {
             // The summary is drawn afresh for every update the terminal gets.
@@ -73,20 +73,18 @@ void do_compat(const OxFastString &title, const OxFastString &option)
             compat_drawsummary(result);
             testwin->unfocus();
             screen.refresh();
-            // Keys that came in one read with an earlier key wait in the key
-            // decoder, where the stream list cannot see them: don't sleep on
-            // them. Keys are looked for here, so during a burst at every
-            // frame, and whenever the loop is about to wait.
-            keyready = kbwait(0);
+            // Keys are looked for with every update, so during a burst at
+            // every frame, and whenever the loop is about to wait.
+            keytime = true;
             lastrefresh = now;
         }
-        streams->runonce(keyready ? 0 : -1);
+        streams->runonce(-1);
         // One line per pass keeps keys responsive through any burst of output.
         if (probe->getline(line, 0, '\n', 1024)) {
             details->append(line);
             compat_line(result, line);
         }
-        if (keyready) {
+        if (keytime && screen.isreadable()) {
             int key = getch();
             if (key == KEY_ESC || key == KEY_ENTER)
                 break;

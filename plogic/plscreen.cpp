@@ -34,6 +34,12 @@ constexpr int FALLBACK_COLS = 80, FALLBACK_ROWS = 24;
 volatile sig_atomic_t quit_flag = 0;
 volatile sig_atomic_t repaint_flag = 0;
 volatile sig_atomic_t autowrap_off = 0;
+bool (*held_keys)() = nullptr;
+
+bool keys_held()
+{
+    return held_keys && held_keys();
+}
 
 void put(std::string &out, std::string_view s)
 {
@@ -213,6 +219,26 @@ PlScreen::~PlScreen()
 bool PlScreen::isok() const
 {
     return !quit_flag && OxStreamClone::isok();
+}
+
+bool PlScreen::isreadable()
+{
+    return keys_held() || OxStreamClone::isreadable();
+}
+
+bool PlScreen::select(int ms, bool readable, bool writable, bool exception)
+{
+    return (readable && keys_held()) || OxStreamClone::select(ms, readable, writable, exception);
+}
+
+bool PlScreen::ready_now() const
+{
+    return keys_held() || OxStreamClone::ready_now();
+}
+
+void PlScreen::set_held_keys(bool (*probe)())
+{
+    held_keys = probe;
 }
 
 void PlScreen::request_quit()

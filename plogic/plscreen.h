@@ -20,6 +20,14 @@ public:
     // Not ok once terminal input has ended or failed, or once a termination
     // was requested (request_quit), so that every loop of the program ends.
     bool isok() const override;
+    // Keys already taken from the terminal and waiting to be decoded count
+    // as input, so that a loop waiting on the screen (alone or in a stream
+    // list) never sleeps on them.
+    bool isreadable() override;
+    bool select(int ms, bool readable, bool writable = false, bool exception = false) override;
+    bool ready_now() const override;
+    // The key layer tells how to learn whether it holds such keys.
+    static void set_held_keys(bool (*probe)());
 
     // Drawing side: no terminal output.
     PlCell *cell(int x, int y);
