@@ -16,6 +16,7 @@
 #include "msgwin.h"
 #include "oxistreamlist.h"
 #include "oxpipe.h"
+#include "palette.h"
 #include "plscreen.h"
 
 namespace {
@@ -149,7 +150,8 @@ BurnIn::BurnIn(OxFile *logfile) : file(logfile)
     list.append(disk.pipe, false);
 
     int w = screen.getxsize(), h = screen.getysize();
-    status = std::make_unique<OvlWin>("Burn-in Test", PlRect(3, 3, w - 2, 7), 14, 1, 15, true);
+    status = std::make_unique<OvlWin>("Burn-in Test", PlRect(3, 3, w - 2, 7), PANEL_COLORS.fg, PANEL_COLORS.bg,
+                                      PANEL_COLORS.frame, true);
     status->show();
     status->unfocus();
     details = std::make_unique<SelectionWin>("Details", PlRect(3, 9, w - 2, h - 2), true);

@@ -157,13 +157,12 @@ void burn_drawstatus(const BurnState &st, OvlWin &status)
 {
     status.focus();
     clrscr();
-    PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
     // Messages are helper text: their control bytes must not move the
     // cursor, but their colour markers are honoured.
-    cprintf_marked(normal, label, alert, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
+    cprintf_marked(PANEL_TEXT, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
                    OxString(st.diskloop), diskword(st), blank_controls(bounded(st.diskmsg), true));
-    cprintf_marked(normal, label, alert, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
+    cprintf_marked(PANEL_TEXT, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
                    OxString((long long)st.sent), netword(st), blank_controls(bounded(st.netmsg), true));
-    cprintf_marked(normal, label, alert, "          \x08Recv:\x08%s", bounded(st.recvtext));
+    cprintf_marked(PANEL_TEXT, "          \x08Recv:\x08%s", bounded(st.recvtext));
     status.unfocus();
 }

@@ -7,6 +7,7 @@
 #include "oxistreamlist.h"
 #include "oxpipe.h"
 #include "ovlwin.h"
+#include "palette.h"
 #include "plscreen.h"
 #include "selwin.h"
 
@@ -46,7 +47,8 @@ void do_compat(const OxFastString &title, const OxFastString &option)
     streams->append(probe, false);
 
     const int w = screen.getxsize(), h = screen.getysize();
-    OvlWin *testwin = new OvlWin(title, PlRect(3, 3, w - 2, 11), 14, 1, 15, true);
+    OvlWin *testwin = new OvlWin(title, PlRect(3, 3, w - 2, 11), PANEL_COLORS.fg, PANEL_COLORS.bg,
+                                 PANEL_COLORS.frame, true);
     testwin->show();
     testwin->unfocus();
 

@@ -213,7 +213,6 @@ void compat_drawsummary(const CompatResult &r)
                                  "\x08  Network:\x08 %s\r\n"
                                  "\x08 SCSI/IDE:\x08 %s\r\n"
                                  "\x08    Disks:\x08 %s";
-    const PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
     text_info t;
     gettextinfo(&t);
     const int rows = t.winbottom - t.wintop + 1, cols = t.winright - t.winleft + 1;
@@ -223,7 +222,7 @@ void compat_drawsummary(const CompatResult &r)
     const OxString cpu = safe(cputext(fit(r.cpu, cols), r.cpucount)), mem = safe(memtext(fit(r.memory, cols)));
 
     if (rows >= 7) {
-        cprintf_marked(normal, label, alert, format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video),
+        cprintf_marked(PANEL_TEXT, format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video),
                        safe(r.network), safe(r.scsi), safe(r.disks));
         return;
     }
@@ -235,5 +234,5 @@ void compat_drawsummary(const CompatResult &r)
     size_t end = 0;
     for (int i = 0; i < rows && end != std::string_view::npos; i++)
         end = v.find("\r\n", i == 0 ? 0 : end + 2);
-    cputs_marked(normal, label, alert, OxString(v.substr(0, end)));
+    cputs_marked(PANEL_TEXT, OxString(v.substr(0, end)));
 }

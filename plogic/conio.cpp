@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "palette.h"
 #include "plscreen.h"
 
 text_info ti;
@@ -41,7 +42,7 @@ void gettextinfo(text_info *r)
         ti.winleft = ti.wintop = 1;
         ti.winright = ti.screenwidth;
         ti.winbottom = ti.screenheight;
-        ti.attribute = PlAttr(0x07);
+        ti.attribute = ATTR_DEFAULT;
     }
     if (!(parked && screen.getcurx() == parkx && screen.getcury() == parky)) {
         ti.curx = screen.getcurx() + 2 - ti.winleft;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "oxstring.h"
+#include "palette.h"
 #include "plcells.h"
 
 void cputs_marked(PlAttr normal, PlAttr label, PlAttr alert, const OxFastString &text);
@@ -13,4 +14,16 @@ void cprintf_marked(PlAttr normal, PlAttr label, PlAttr alert, const char *forma
         cputs_marked(normal, label, alert, OxString::format(format, nullptr, 0));
     else
         cputs_marked(normal, label, alert, OxString(format, args...));
+}
+
+// The same with the three colours of a named pairing.
+inline void cputs_marked(const PlMarkColors &c, const OxFastString &text)
+{
+    cputs_marked(c.normal, c.label, c.alert, text);
+}
+
+template <class... Args>
+void cprintf_marked(const PlMarkColors &c, const char *format, const Args &...args)
+{
+    cprintf_marked(c.normal, c.label, c.alert, format, args...);
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "palette.h"
+
 namespace {
 
 // Fixed sequences. Their lengths come from the literals themselves.
@@ -195,7 +197,7 @@ PlScreen::~PlScreen()
         ttyout->write(SEQ_AUTOWRAP_ON.data(), SEQ_AUTOWRAP_ON.size());
         autowrap_off = 0;
     }
-    _setattr(0x07);
+    _setattr(ATTR_DEFAULT.get());
     _showcursor(1);
     _gotoxy(1, getysize());
     // The parking sequences leave under the raw settings; the newline after the

@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "conio.h"
+#include "palette.h"
 
 PlSelColors selcolors;
 
@@ -170,7 +171,7 @@ void SelectionWin::draw()
         return;
 
     if (n > r) {
-        int markattr = PlAttr(12, 1, false).get();
+        const int markattr = ATTR_SCROLL_MARK.get();
         fillbox(f.br.x, f.tl.y + 1, f.br.x, f.tl.y + 1, GLYPH_DIAMOND, markattr);
         fillbox(f.br.x, f.br.y - 1, f.br.x, f.br.y - 1, GLYPH_DIAMOND, markattr);
         if (f.height() >= 5)

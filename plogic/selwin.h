@@ -4,13 +4,14 @@
 
 #include "oxstringlist.h"
 #include "ovlwin.h"
+#include "palette.h"
 
 struct PlSelColors {
-    int frame = 15;
-    int fg = 0;
-    int bg = 2;
-    int selfg = 15;
-    int selbg = 4;
+    int frame = COLOR_WHITE + COLOR_BRIGHT;
+    int fg = COLOR_BLACK;
+    int bg = COLOR_GREEN;
+    int selfg = COLOR_WHITE + COLOR_BRIGHT;
+    int selbg = COLOR_CYAN;
 };
 extern PlSelColors selcolors;
 
