@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "marked.h"
 #include "palette.h"
 #include "plscreen.h"
 
@@ -165,7 +166,7 @@ OxString blank_controls(const OxString &text, bool keep_markers)
     std::string out = text.str();
     for (char &c : out) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 && !(keep_markers && (b == 0x07 || b == 0x08)))
+        if (b < 0x20 && !(keep_markers && is_marker(c)))
             c = ' ';
     }
     return OxString(std::move(out));
