@@ -165,6 +165,9 @@ TEST_F(CompatE2E, EnterWhileRunningLeavesAtOnceAndEndsTheProbe)
     // Nothing of its process group is left either (its own children are
     // orphans reaped by the system, so give that a moment).
     EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    // The status bar is the last row of the update that brought the menu
+    // back: the terminal may not have had all of it yet.
+    run->settle();
     EXPECT_FALSE(run->has_text("[RUNNING]"));
     EXPECT_FALSE(run->has_text("P4 x 1"));
     EXPECT_EQ(run->output().find("FINISHED"), std::string::npos);
