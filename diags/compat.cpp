@@ -79,6 +79,9 @@ CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : opt
     details->append("");
     details->show();
     details->setcur(2);     // clamped to the last line: the list follows new output from here on
+    // Drawn only when the terminal is brought up to date: during a burst the
+    // list takes many lines between two updates.
+    details->setdeferred(true);
     setstatus("[RUNNING]");
 }
 
@@ -119,6 +122,7 @@ bool CompatTest::frame_due() const
 void CompatTest::update_screen()
 {
     lastrefresh = ox_monotonic_ms();
+    details->drawdeferred();
     // The summary is drawn afresh for every update the terminal gets.
     testwin->focus();
     clrscr();

@@ -56,7 +56,7 @@ bool SelectionWin::setview(int t, int c, bool redraw)
 {
     bool changed = setview(t, c);
     if (changed && redraw && visible)
-        draw();
+        drawordefer();
     return changed;
 }
 
@@ -124,7 +124,29 @@ void SelectionWin::append(const OxString &text)
     if (cur != 0 && onlast)
         setcur(count() - 1);
     else if (visible)
+        drawordefer();
+}
+
+void SelectionWin::drawordefer()
+{
+    if (deferred)
+        stale = true;
+    else
         draw();
+}
+
+void SelectionWin::setdeferred(bool on)
+{
+    deferred = on;
+    if (!on)
+        drawdeferred();
+}
+
+void SelectionWin::drawdeferred()
+{
+    if (stale && visible)
+        draw();
+    stale = false;
 }
 
 OxString SelectionWin::choicestr(int which) const

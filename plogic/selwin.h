@@ -40,12 +40,22 @@ public:
     int getlastkey() const { return lastkey; }
     int gettop() const { return top; }
 
+    // While deferred, appends and moves change the list but draw nothing;
+    // drawdeferred() then draws it once if anything changed. A list fed
+    // faster than the terminal is refreshed draws only what will be seen.
+    void setdeferred(bool on);
+    void drawdeferred();
+
 protected:
     int rows() const;
     void drawitem(const OxString &text, int row, bool current);
+    // Draws now, or notes that a draw is due while deferred.
+    void drawordefer();
 
     int lastkey = 0;
     int cur = 0;
     int top = 0;
     OxStringList sels;
+    bool deferred = false;
+    bool stale = false;         // changed since it was last drawn (while deferred)
 };
