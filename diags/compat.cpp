@@ -6,9 +6,9 @@
 #include "compatresult.h"
 #include "conio.h"
 #include "msgwin.h"
+#include "ovlwin.h"
 #include "oxistreamlist.h"
 #include "oxpipe.h"
-#include "ovlwin.h"
 #include "palette.h"
 #include "plscreen.h"
 #include "selwin.h"
@@ -78,7 +78,7 @@ CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : opt
     details->append("Running: compat.pl %s", option);
     details->append("");
     details->show();
-    details->setcur(2);     // clamped to the last line: the list follows new output from here on
+    details->setcur(2); // clamped to the last line: the list follows new output from here on
     // Drawn only when the terminal is brought up to date: during a burst the
     // list takes many lines between two updates.
     details->setdeferred(true);

@@ -32,11 +32,11 @@ OxString clip_marked(const OxString &text, size_t cells)
     size_t cut = 0;
     for (size_t shown = 0; cut < s.size() && shown < cells; cut++)
         shown += !is_marker(s[cut]);
-    size_t last = s.size();       // just past the last character
+    size_t last = s.size(); // just past the last character
     while (last > cut && is_marker(s[last - 1]))
         last--;
     if (last <= cut + 1)
-        return text;              // nothing between the head and the last character
+        return text; // nothing between the head and the last character
     // The characters between would all have landed on the last column, under
     // the last one; their markers still switch colours.
     const std::string_view middle = s.substr(cut, last - 1 - cut);

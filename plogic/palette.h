@@ -14,7 +14,7 @@ inline constexpr int COLOR_CYAN = 4;
 inline constexpr int COLOR_MAGENTA = 5;
 inline constexpr int COLOR_YELLOW = 6;
 inline constexpr int COLOR_WHITE = 7;
-inline constexpr int COLOR_BRIGHT = 8;    // added to a colour: its bright form
+inline constexpr int COLOR_BRIGHT = 8; // added to a colour: its bright form
 
 // A framed window's colours: text, background, frame.
 struct PlWinColors {
@@ -37,6 +37,6 @@ inline constexpr PlMarkColors PANEL_TEXT{PlAttr(PANEL_COLORS.fg, PANEL_COLORS.bg
 // Single attributes.
 inline constexpr PlAttr ATTR_SHADOW{COLOR_BLACK + COLOR_BRIGHT, COLOR_BLACK, false};
 inline constexpr PlAttr ATTR_SCROLL_MARK{COLOR_CYAN + COLOR_BRIGHT, COLOR_BLUE, false};
-inline constexpr PlAttr ATTR_BACKDROP{COLOR_BLUE, COLOR_BLACK, false};     // with the checkerboard glyph
-inline constexpr PlAttr ATTR_BAR{COLOR_BLACK, COLOR_CYAN, false};          // title and status bars
+inline constexpr PlAttr ATTR_BACKDROP{COLOR_BLUE, COLOR_BLACK, false}; // with the checkerboard glyph
+inline constexpr PlAttr ATTR_BAR{COLOR_BLACK, COLOR_CYAN, false};      // title and status bars
 inline constexpr PlAttr ATTR_DEFAULT{COLOR_WHITE, COLOR_BLACK, false};

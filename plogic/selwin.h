@@ -2,8 +2,8 @@
 // scrolls, and follows the end of the list while the last item is current.
 #pragma once
 
-#include "oxstringlist.h"
 #include "ovlwin.h"
+#include "oxstringlist.h"
 #include "palette.h"
 
 struct PlSelColors {
@@ -57,5 +57,5 @@ protected:
     int top = 0;
     OxStringList sels;
     bool deferred = false;
-    bool stale = false;         // changed since it was last drawn (while deferred)
+    bool stale = false; // changed since it was last drawn (while deferred)
 };
