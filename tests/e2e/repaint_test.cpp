@@ -62,6 +62,19 @@ void kernel_message(PtyRun &run)
     return shows(run, want);
 }
 
+// What the screen shows now comes back after a shrink and a grow, and after
+// a kernel message and Ctrl-L.
+::testing::AssertionResult survives_resize_and_garbling(PtyRun &run)
+{
+    run.settle();
+    const std::vector<std::string> before = picture(run);
+    if (auto r = shrink_and_grow(run, before); !r)
+        return r;
+    kernel_message(run);
+    run.send("\x0c");
+    return shows(run, before);
+}
+
 class Repaint : public ::testing::Test {
 protected:
     void SetUp() override
@@ -156,12 +169,7 @@ TEST_F(CompatRepaint, ScreenComesBackAfterResizeAndCtrlL)
     ASSERT_TRUE(run->wait_text("Press ENTER to begin..."));
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("Probing on")) << run->dump();
-    run->settle();
-    const std::vector<std::string> before = picture(*run);
-    EXPECT_TRUE(shrink_and_grow(*run, before));
-    kernel_message(*run);
-    run->send("\x0c");
-    EXPECT_TRUE(shows(*run, before));
+    EXPECT_TRUE(survives_resize_and_garbling(*run));
     run->send(keys::Enter);
     ASSERT_TRUE(wait_menu(*run));
     quit(true);
@@ -174,12 +182,7 @@ TEST_F(BurnInRepaint, ScreenComesBackAfterResizeAndCtrlL)
     stubs.script("diskburn", "trap 'exit 0' TERM\necho 'disk going'\nwhile :; do sleep 0.05; done\n");
     ASSERT_TRUE(open_burnin(*run));
     ASSERT_TRUE(run->wait_text("Network: net going"));
-    run->settle();
-    const std::vector<std::string> before = picture(*run);
-    EXPECT_TRUE(shrink_and_grow(*run, before));
-    kernel_message(*run);
-    run->send("\x0c");
-    EXPECT_TRUE(shows(*run, before));
+    EXPECT_TRUE(survives_resize_and_garbling(*run));
     EXPECT_FALSE(run->has_text("Stop Test"));
     run->send("q");
     ASSERT_TRUE(run->wait_text("Stop the burn-in test now? (y/n)"));

@@ -11,25 +11,6 @@
 
 namespace {
 
-struct KickPipe {
-    int r = -1, w = -1;
-    KickPipe()
-    {
-        int p[2];
-        EXPECT_EQ(pipe2(p, O_CLOEXEC | O_NONBLOCK), 0);
-        r = p[0];
-        w = p[1];
-        ox_set_kickfd(r);
-    }
-    void kick() { EXPECT_EQ(::write(w, "k", 1), 1); }
-    ~KickPipe()
-    {
-        ox_set_kickfd(-1);
-        close(r);
-        close(w);
-    }
-};
-
 // An idle input nobody writes to.
 struct Idle {
     int p[2];
@@ -39,14 +20,14 @@ struct Idle {
 
 TEST(Kick, EndsAnUnlimitedWaitOnceThenLaterWaitsRunTheirCourse)
 {
-    KickPipe k;
+    InterruptPipe k(ox_set_kickfd);
     Idle idle;
     OxFDStream in(idle.p[0], -1);
     OxIStreamList list;
     list.append(&in);
     std::thread t([&] {
         usleep(50000);
-        k.kick();
+        k.fire();
     });
     EXPECT_EQ(list.runonce(-1), 0);
     t.join();
@@ -57,10 +38,10 @@ TEST(Kick, EndsAnUnlimitedWaitOnceThenLaterWaitsRunTheirCourse)
 
 TEST(Kick, EndsAWaitingReadWithNothingRead)
 {
-    KickPipe k;
+    InterruptPipe k(ox_set_kickfd);
     Idle idle;
     OxFDStream in(idle.p[0], -1);
-    k.kick();
+    k.fire();
     OxDynBuf buf;
     EXPECT_EQ(in.read(buf, 100), 0u);
     EXPECT_TRUE(in.isok());
