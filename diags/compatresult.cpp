@@ -184,11 +184,14 @@ void compat_drawsummary(const CompatResult &r)
     const int rows = t.winbottom - t.wintop + 1, cols = t.winright - t.winleft + 1;
     // Field values hold helper text: control bytes must show as blanks and
     // never move the cursor; only the colour markers pass. A field grown far
-    // past its row is printed only as far as the row can show it.
+    // past its row is printed only as far as the row can show it; it holds
+    // markers only in pairs (the helper's own are blanked), which spares
+    // reading its middle on every redraw.
     const size_t room = size_t(cols > 0 ? cols : 1);
-    auto safe = [room](const OxString &v) { return blank_controls(clip_marked(v, room), true); };
-    const OxString cpu = safe(cputext(clip_marked(r.cpu, room), r.cpucount));
-    const OxString mem = safe(memtext(clip_marked(r.memory, room)));
+    auto clip = [room](const OxString &v) { return clip_marked(v, room, true); };
+    auto safe = [clip](const OxString &v) { return blank_controls(clip(v), true); };
+    const OxString cpu = safe(cputext(clip(r.cpu), r.cpucount));
+    const OxString mem = safe(memtext(clip(r.memory)));
 
     if (rows >= 7) {
         cprintf_marked(PANEL_TEXT, format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video),

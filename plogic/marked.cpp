@@ -1,6 +1,5 @@
 #include "marked.h"
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -26,7 +25,28 @@ void cputs_marked(PlAttr normal, PlAttr label, PlAttr alert, const OxFastString 
     }
 }
 
-OxString clip_marked(const OxString &text, size_t cells)
+namespace {
+
+// Whether a run holds an odd number of label and of alert markers: the
+// colour switch it leaves behind.
+struct Parity {
+    bool label, alert;
+    Parity operator^(const Parity &o) const { return {label != o.label, alert != o.alert}; }
+};
+
+Parity parity(std::string_view s)
+{
+    unsigned char label = 0, alert = 0;
+    for (char c : s) {
+        label ^= c == MARK_LABEL;
+        alert ^= c == MARK_ALERT;
+    }
+    return {label != 0, alert != 0};
+}
+
+} // namespace
+
+OxString clip_marked(const OxString &text, size_t cells, bool paired)
 {
     const std::string_view s = text.view();
     size_t cut = 0;
@@ -39,12 +59,13 @@ OxString clip_marked(const OxString &text, size_t cells)
         return text; // nothing between the head and the last character
     // The characters between would all have landed on the last column, under
     // the last one; their markers still switch colours.
-    const std::string_view middle = s.substr(cut, last - 1 - cut);
-    std::string out(s.substr(0, cut));
-    if (std::count(middle.begin(), middle.end(), MARK_LABEL) % 2)
+    const std::string_view head = s.substr(0, cut), tail = s.substr(last - 1);
+    const Parity middle = paired ? parity(head) ^ parity(tail) : parity(s.substr(cut, last - 1 - cut));
+    std::string out(head);
+    if (middle.label)
         out += MARK_LABEL;
-    if (std::count(middle.begin(), middle.end(), MARK_ALERT) % 2)
+    if (middle.alert)
         out += MARK_ALERT;
-    out += s.substr(last - 1);
+    out += tail;
     return OxString(std::move(out));
 }

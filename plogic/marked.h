@@ -61,5 +61,7 @@ void cprintf_marked(const PlMarkColors &c, const char *format, const Args &...ar
 // keep each of them in its colour and leave the colours after the text as
 // the whole text would; printing it shows exactly what printing the whole
 // does, without the cost of a text grown to megabytes. Every byte that is
-// no marker counts as one character.
-OxString clip_marked(const OxString &text, size_t cells);
+// no marker counts as one character. `paired`: the text holds each marker
+// an even number of times, so what the dropped part's markers leave follows
+// from the kept ends without reading the rest.
+OxString clip_marked(const OxString &text, size_t cells, bool paired = false);

@@ -1,6 +1,7 @@
 // Marked-up text cut to what one row can show prints exactly as the whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -61,6 +62,21 @@ TEST(ClipMarked, PrintsAsTheWholeFromAnyColumn)
         EXPECT_EQ(cut.cells, whole.cells);
         EXPECT_EQ(cut.attr, whole.attr);
         EXPECT_EQ(cut.curx, whole.curx);
+    }
+}
+
+// Text with its markers in pairs: the ends tell what the middle leaves.
+TEST(ClipMarked, PairedTextNeedsNoMiddle)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 2000; round++) {
+        std::string s = random_text(rng, rng() % 400);
+        for (char m : {MARK_LABEL, MARK_ALERT})
+            if (std::count(s.begin(), s.end(), m) % 2)
+                s.insert(rng() % (s.size() + 1), 1, m);
+        const OxString text(s);
+        const size_t width = 1 + rng() % 40;
+        EXPECT_EQ(clip_marked(text, width, true).str(), clip_marked(text, width).str()) << width;
     }
 }
 
