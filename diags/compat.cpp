@@ -100,9 +100,12 @@ void CompatTest::run()
         // are looked for with every update, so during a burst at every
         // frame, and whenever the loop is about to wait.
         const bool keytime = frame_due();
-        if (keytime)
+        // Between frames the probe has a line waiting and keys wait for the
+        // next frame: there is nothing to wait for, nor to ask the kernel.
+        if (keytime) {
             update_screen();
-        streams.runonce(-1);
+            streams.runonce(-1);
+        }
         // One line per pass keeps keys responsive through any burst of output.
         takeline();
         if (keytime && screen.isreadable() && !handlekey())
