@@ -22,23 +22,6 @@
 
 namespace {
 
-long long cpu_ticks(pid_t pid)
-{
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string s;
-    std::getline(f, s);
-    std::istringstream in(s.substr(s.rfind(')') + 2));
-    std::string field;
-    long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && in >> field; i++) {
-        if (i == 14)
-            utime = std::stoll(field);
-        if (i == 15)
-            stime = std::stoll(field);
-    }
-    return utime + stime;
-}
-
 long kb_of(pid_t pid, const char *key)
 {
     std::ifstream f("/proc/" + std::to_string(pid) + "/status");
@@ -91,14 +74,14 @@ int main(int argc, char **argv)
     run.send("\r");
     run.wait_text("Loop:2", 10000);
     const long mem_start = kb_of(run.pid(), "VmRSS:");
-    const long long t0 = cpu_ticks(run.pid());
+    const long long t0 = run.cpu_ticks();
     timespec a, b;
     clock_gettime(CLOCK_MONOTONIC, &a);
     const std::string target = "Loop:" + std::to_string(passes + 2);
     if (!run.wait_text(target, passes * 2000 + 10000))
         return fprintf(stderr, "did not reach %s\n%s\n", target.c_str(), run.dump().c_str()), 1;
     clock_gettime(CLOCK_MONOTONIC, &b);
-    const long long t1 = cpu_ticks(run.pid());
+    const long long t1 = run.cpu_ticks();
     const long mem_end = kb_of(run.pid(), "VmRSS:");
     const long peak = kb_of(run.pid(), "VmHWM:");
 

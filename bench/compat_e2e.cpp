@@ -9,29 +9,20 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "vtscreen.h"
+#include "ptyrun.h"
 
 namespace {
 
@@ -74,23 +65,6 @@ std::string make_lines(long n)
     return out;
 }
 
-std::string tempdir()
-{
-    const char *t = getenv("TMPDIR");
-    std::string templ = std::string(t && *t ? t : "/tmp") + "/compat-bench.XXXXXX";
-    if (!mkdtemp(templ.data()))
-        throw std::runtime_error("mkdtemp");
-    return templ;
-}
-
-void writefile(const std::string &path, const std::string &text, mode_t mode = 0644)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
-    f.close();
-    chmod(path.c_str(), mode);
-}
-
 std::string program()
 {
     if (const char *p = getenv("RUNDIAGS_BIN"))
@@ -112,166 +86,63 @@ double cpu_us(pid_t pid)
     return double(ns) / 1000.0;
 }
 
-// A program on the slave side of a new 80 x 25 pseudo-terminal, as its
-// controlling terminal; its output is drained here as fast as it comes.
-class Term {
-public:
-    Term(const std::vector<std::string> &argv, const std::vector<std::string> &env, int stdin_fd = -1)
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || grantpt(master) || unlockpt(master))
-            throw std::runtime_error("pty");
-        winsize ws{};
-        ws.ws_col = COLS;
-        ws.ws_row = ROWS;
-        ioctl(master, TIOCSWINSZ, &ws);
-        std::string name = ptsname(master);
-        std::vector<char *> av, ev;
-        for (const auto &a : argv)
-            av.push_back(const_cast<char *>(a.c_str()));
-        av.push_back(nullptr);
-        for (const auto &e : env)
-            ev.push_back(const_cast<char *>(e.c_str()));
-        ev.push_back(nullptr);
-        pid = fork();
-        if (pid == 0) {
-            setsid();
-            int s = open(name.c_str(), O_RDWR);
-            ioctl(s, TIOCSCTTY, 0);
-            dup2(stdin_fd >= 0 ? stdin_fd : s, 0);
-            dup2(s, 1);
-            dup2(s, 2);
-            execve(av[0], av.data(), ev.data());
-            _exit(127);
-        }
-        fcntl(master, F_SETFL, O_NONBLOCK);
-    }
-    ~Term()
-    {
-        if (pid > 0 && !exited) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        close(master);
-    }
-
-    // Reads for up to ms; true when something came. Notes the time of the last byte.
-    bool pump(int ms)
-    {
-        pollfd p{master, POLLIN, 0};
-        int r = poll(&p, 1, ms);
-        if (r <= 0)
-            return false;
-        bool got = false;
-        char buf[65536];
-        for (;;) {
-            ssize_t n = read(master, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            out.append(buf, size_t(n));
-            last = Clock::now();
-            got = true;
-        }
-        return got;
-    }
-    bool wait_bytes(const std::string &needle, int ms)
-    {
-        auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (out.find(needle, seen) == std::string::npos) {
-            if (Clock::now() > end)
-                return false;
-            pump(20);
-        }
-        seen = out.size();
-        return true;
-    }
-    void send(const std::string &s) { (void)!::write(master, s.data(), s.size()); }
-    // Ends when the process has exited; gives its own resource use.
-    bool wait_exit(int ms, rusage *ru)
-    {
-        auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (Clock::now() < end) {
-            int status;
-            pid_t r = wait4(pid, &status, WNOHANG, ru);
-            if (r == pid) {
-                exited = true;
-                exitat = Clock::now();
-                while (pump(0)) {
-                }
-                return true;
-            }
-            pump(5);
-        }
-        return false;
-    }
-
-    pid_t pid = -1;
-    int master = -1;
-    bool exited = false;
-    std::string out;
-    size_t seen = 0;
-    Clock::time_point last = Clock::now(), exitat;
-};
-
-bool screen_shows(const std::string &bytes, const std::vector<std::string> &texts)
+PtyRun::Options term_options(const std::string &dir)
 {
-    VtScreen vt(ROWS, COLS);
-    for (size_t i = 0; i < bytes.size(); i += 4096)
-        vt.feed(std::string_view(bytes).substr(i, 4096));
-    for (const auto &t : texts)
-        if (!vt.find(t))
-            return false;
-    return true;
+    PtyRun::Options o;
+    o.cols = COLS;
+    o.rows = ROWS;
+    if (!dir.empty())
+        o.path = {dir};
+    o.clean_env = true;
+    o.env = {{"HOME", "/tmp"}};
+    return o;
 }
 
 Outcome run_rundiags(long n)
 {
     Outcome o;
-    std::string dir = tempdir();
-    writefile(dir + "/lines", make_lines(n));
-    writefile(dir + "/compat.pl", "#!/bin/sh\ncat '" + dir + "/lines'\n: > '" + dir + "/done'\n", 0755);
+    StubDir dir;
+    dir.write("lines", make_lines(n));
+    dir.script("compat.pl", "cat " + sh_quote(dir.file("lines")) + "\n: > " + sh_quote(dir.file("done")) + "\n");
     {
-        Term t({program()}, {"PATH=" + dir + ":/usr/bin:/bin", "TERM=xterm", "HOME=/tmp"});
-        if (!t.wait_bytes("Main Menu", 10000))
+        PtyRun t(program(), term_options(dir.path()));
+        if (!t.wait_text("Main Menu", 10000))
             throw std::runtime_error("no menu");
-        t.send("\r");
-        if (!t.wait_bytes("begin...", 10000))
+        t.send(keys::Enter);
+        if (!t.wait_text("begin...", 10000))
             throw std::runtime_error("no question");
-        while (t.pump(50)) {
-        }
-        double cpu0 = cpu_us(t.pid);
-        size_t bytes0 = t.out.size();
+        t.settle(50, 10000);
+        double cpu0 = cpu_us(t.pid());
+        size_t bytes0 = t.output().size();
         auto start = Clock::now();
-        t.send("\r");
-        // Until the probe is done and the program has gone quiet.
+        t.send(keys::Enter);
+        // Until the probe is done and the program has gone quiet; the
+        // terminal emulator sees nothing of it until the end.
         auto limit = Clock::now() + std::chrono::seconds(600);
         while (Clock::now() < limit) {
             bool got = t.pump(300);
-            if (!got && std::filesystem::exists(dir + "/done"))
+            if (!got && dir.exists("done"))
                 break;
         }
-        o.secs = std::chrono::duration<double>(t.last - start).count();
-        o.cpu_us = cpu_us(t.pid) - cpu0;
-        o.bytes = t.out.size() - bytes0;
-        o.complete = screen_shows(t.out, {"#" + std::to_string(n), "** FINISHED - Press Enter When Done **"});
-        t.send("\r");
-        t.wait_bytes("Main Menu", 5000);
-        t.send("\x1b");
-        t.wait_bytes("(y/n)", 5000);
+        o.secs = std::chrono::duration<double>(t.last_output() - start).count();
+        o.cpu_us = cpu_us(t.pid()) - cpu0;
+        o.bytes = t.output().size() - bytes0;
+        o.complete = t.has_text("#" + std::to_string(n)) && t.has_text("** FINISHED - Press Enter When Done **");
+        t.send(keys::Enter);
+        t.wait_text("Main Menu", 5000);
+        t.send(keys::Esc);
+        t.wait_text("(y/n)", 5000);
         t.send("y");
-        t.wait_exit(5000, nullptr);
+        t.wait_exit(5000);
     }
-    std::filesystem::remove_all(dir);
     return o;
 }
 
 Outcome run_dialog(long n)
 {
     Outcome o;
-    std::string dir = tempdir();
-    writefile(dir + "/lines", make_lines(n));
+    StubDir dir;
+    dir.write("lines", make_lines(n));
     int p[2];
     if (pipe2(p, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
@@ -279,25 +150,27 @@ Outcome run_dialog(long n)
     pid_t feeder = fork();
     if (feeder == 0) {
         dup2(p[1], 1);
-        execl("/bin/cat", "cat", (dir + "/lines").c_str(), (char *)nullptr);
+        execl("/bin/cat", "cat", dir.file("lines").c_str(), (char *)nullptr);
         _exit(127);
     }
     close(p[1]);
     {
         // The Details list is 76 x 11 on an 80 x 25 screen.
-        Term t({"/usr/bin/dialog", "--progressbox", "11", "76"},
-               {"PATH=/usr/bin:/bin", "TERM=xterm", "HOME=/tmp", "DIALOGRC=/dev/null"}, p[0]);
+        PtyRun::Options opt = term_options("");
+        opt.args = {"--progressbox", "11", "76"};
+        opt.env.push_back({"DIALOGRC", "/dev/null"});
+        opt.stdin_fd = p[0];
+        PtyRun t("/usr/bin/dialog", opt);
         close(p[0]);
-        rusage ru{};
-        if (!t.wait_exit(600000, &ru))
+        if (t.wait_exit(600000) < 0)
             throw std::runtime_error("dialog did not end");
-        o.secs = std::chrono::duration<double>(t.exitat - start).count();
+        o.secs = std::chrono::duration<double>(Clock::now() - start).count();
+        const rusage &ru = t.usage();
         o.cpu_us = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1e6 + ru.ru_utime.tv_usec + ru.ru_stime.tv_usec;
-        o.bytes = t.out.size();
-        o.complete = screen_shows(t.out, {"#" + std::to_string(n)});
+        o.bytes = t.output().size();
+        o.complete = t.has_text("#" + std::to_string(n));
     }
     waitpid(feeder, nullptr, 0);
-    std::filesystem::remove_all(dir);
     return o;
 }
 

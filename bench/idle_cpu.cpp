@@ -32,22 +32,6 @@ std::string program()
     return dir + "/../diags/rundiags";
 }
 
-long long cpu_ticks(pid_t pid)
-{
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string st((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::istringstream in(st.substr(st.rfind(')') + 2));
-    std::string field;
-    long long ut = 0, stime = 0;
-    for (int i = 0; i < 13 && in >> field; i++) {
-        if (i == 11)
-            ut = std::atoll(field.c_str());
-        if (i == 12)
-            stime = std::atoll(field.c_str());
-    }
-    return ut + stime;
-}
-
 int idle_seconds()
 {
     const char *s = std::getenv("IDLE_SECONDS");
@@ -115,12 +99,12 @@ void BM_Idle(benchmark::State &state)
     const long hz = sysconf(_SC_CLK_TCK);
     double ms_per_s = 0;
     for (auto _ : state) {
-        const long long t0 = cpu_ticks(run.pid());
+        const long long t0 = run.cpu_ticks();
         const auto c0 = std::chrono::steady_clock::now();
         // Keep draining the terminal (there should be nothing) without typing.
         run.wait_until([] { return false; }, secs * 1000);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
-        const long long used = cpu_ticks(run.pid()) - t0;
+        const long long used = run.cpu_ticks() - t0;
         ms_per_s = double(used) * 1000.0 / double(hz) / wall;
         state.counters["cpu_ticks"] = double(used);
         state.counters["wall_s"] = wall;

@@ -3,7 +3,8 @@
 #
 #   compat.pl ""     basic test: reads /proc and /sys only, changes nothing
 #   compat.pl -a     advanced test: also tries to load drivers for devices
-#                    that have none, reads SMART health and opens serial ports
+#                    that have none, reads SMART health (and, for the record,
+#                    the attributes) and opens serial ports
 #
 # Output is read line by line by rundiags, so the shape of every line matters:
 #   "CATEGORY: description"   a device; the category is one word
@@ -13,7 +14,10 @@
 #   "ttyS0: description"      a serial port that has a real UART
 # Everything else is progress text; it must never look like one of the
 # above, so detail lines are indented by six blanks and headings carry no
-# "word: " prefix.
+# "word: " prefix. The recap of the devices to look at, just before the
+# last line, is indented by two blanks for the same reason. The totals of
+# that last line count every device once, the memory and serial port lines
+# included.
 #
 # The short name rundiags shows for a device is the first word inside the
 # last parentheses of the description, so every description ends in a
@@ -34,6 +38,9 @@ use Fcntl qw(O_WRONLY O_RDWR O_CREAT O_EXCL O_NOFOLLOW O_NONBLOCK O_NOCTTY);
 use File::Basename qw(dirname basename);
 use Cwd qw(abs_path);
 use POSIX ();
+use FindBin;
+use lib "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
+use Rundiags::Shared qw(run_capture find_tool natural_cmp);
 
 $| = 1;    # rundiags shows each line as it comes
 
@@ -49,6 +56,8 @@ $ROOT =~ s{/+\z}{};
 my $FAKE_ROOT = $ROOT ne '';
 my $SELF_DIR = dirname(abs_path($0) // $0);
 
+# The recap lines fit the Details list of an 80-column screen.
+my $RECAP_WIDTH = 72;
 # Below this the burn-in and the boot medium itself do not fit comfortably.
 my $MIN_MEMORY_KB = 512 * 1024;
 # What a 64-bit x86 boot medium needs from the processor.
@@ -60,6 +69,8 @@ my $LOG_PATH = defined $ENV{COMPAT_LOG} && $ENV{COMPAT_LOG} ne ''
     : sprintf('/tmp/compat%s.log', $option);
 
 my %count = (SUPPORTED => 0, UNSUPPORTED => 0, 'SUPPORT UNKNOWN' => 0);
+# Devices that are not plainly supported, for the recap at the end.
+my @attention;
 
 # ---------------------------------------------------------------- output
 
@@ -85,10 +96,39 @@ sub section { print {$LOG} "#== $_[0]\n" if $LOG }
 
 sub detail { out(map { "      $_" } @_) }
 
+# The verdict for the device just shown. Anything but SUPPORTED is also
+# remembered with its class, a name and a reason of a few words.
 sub status {
-    my ($word) = @_;
+    my ($word, $class, $name, $reason) = @_;
     $count{$word}++;
+    push @attention, [$word, $class, $name, $reason] if $word ne 'SUPPORTED';
     out("   Status: $word");
+}
+
+# A line the program takes as supported hardware without a status line
+# ("Memory usable: ...", "ttyS0: ...") counts as supported all the same, so
+# that the totals count every device once.
+sub supported_line {
+    my ($line) = @_;
+    $count{SUPPORTED}++;
+    out($line);
+}
+
+# One line per device that needs a look, so the operator finds them at the
+# end of the list. Each begins with a blank, which makes it a line the
+# program's result rules ignore: it changes neither the summary nor the
+# device the next status line belongs to.
+sub recap {
+    return unless @attention;
+    out('', sprintf('Devices to look at (%d unsupported, %d support unknown)',
+                    $count{UNSUPPORTED}, $count{'SUPPORT UNKNOWN'}));
+    for my $a (@attention) {
+        my ($word, $class, $name, $reason) = @$a;
+        my $head = sprintf('  %-15s %-8s ', $word, $class);
+        my $room = $RECAP_WIDTH - length($head) - length(": $reason");
+        $name = substr($name, 0, $room - 3) . '...' if length $name > $room && $room > 6;
+        out("$head$name: $reason");
+    }
 }
 
 # /tmp is shared with every other user: never follow a planted link, and
@@ -158,20 +198,6 @@ sub link_base {
     return defined $target ? basename($target) : undef;
 }
 
-# sda < sdb < sdz < sdaa, ttyS2 < ttyS10
-sub natural_cmp {
-    my ($x, $y) = @_;
-    my @x = split /(\d+)/, $x;
-    my @y = split /(\d+)/, $y;
-    while (@x && @y) {
-        my ($p, $q) = (shift @x, shift @y);
-        my $c = ($p =~ /^\d+\z/ && $q =~ /^\d+\z/) ? $p <=> $q
-              : (length $p <=> length $q || $p cmp $q);
-        return $c if $c;
-    }
-    return @x <=> @y;
-}
-
 # ---------------------------------------------------------------- main
 
 sub main {
@@ -202,6 +228,7 @@ sub main {
     probe_disks();
     out('');
     probe_ports();
+    recap();
     out('');
     out(sprintf('Finished. %d supported, %d unsupported, %d support unknown.',
                 $count{SUPPORTED}, $count{UNSUPPORTED}, $count{'SUPPORT UNKNOWN'}));
@@ -251,6 +278,49 @@ sub cpu_short_model {
     return $short eq '' ? 'unknown' : $short;
 }
 
+# Groups the logical processors by package. Without a "physical id" the
+# kernel's topology says which package a processor is on; without either,
+# all are one package, so that one CPU line always stands for one socket.
+sub cpu_packages {
+    my ($text) = @_;
+    my (@order, %pkg);
+    for my $block (split /\n\s*\n/, $text) {
+        my %f;
+        for (split /\n/, $block) {
+            $f{lc clean($1)} = clean($2) if /^([^:]+):\s*(.*)$/;
+        }
+        next unless defined $f{processor} && $f{processor} =~ /^\d+$/;
+        my $socket = $f{'physical id'}
+                  // line1("/sys/devices/system/cpu/cpu$f{processor}/topology/physical_package_id");
+        my $id = defined $socket && $socket =~ /^\d+$/ ? $socket : 0;
+        push @order, $id unless $pkg{$id};
+        push @{$pkg{$id}}, \%f;
+    }
+    return (\@order, \%pkg);
+}
+
+sub cpu_model {
+    my ($f) = @_;
+    my $model = $f->{'model name'} // $f->{'cpu model'} // $f->{cpu}
+             // $f->{'vendor_id'} // 'Unknown processor';
+    $model =~ s/\((?:R|TM)\)//gi;
+    return clean($model);
+}
+
+# The verdict, why in full, and why in a few words.
+sub cpu_verdict {
+    my ($f, $arch) = @_;
+    unless (defined $f->{flags} && ($arch =~ /^(?:x86_64|i[3-6]86)$/ || $arch eq 'unknown')) {
+        return ('SUPPORT UNKNOWN', "no compatibility rules for the $arch architecture", "no rules for $arch");
+    }
+    my %has = map { $_ => 1 } split ' ', $f->{flags};
+    my @missing = grep { !$has{$_} } @REQUIRED_X86_FLAGS;
+    return ('SUPPORTED', "64-bit x86 processor with all required features ($arch kernel)") unless @missing;
+    return ('UNSUPPORTED', 'no 64-bit mode (lm): a 32-bit processor cannot run this medium', '32-bit only')
+        unless $has{lm};
+    return ('UNSUPPORTED', 'missing processor features: ' . join(' ', @missing), 'lacks ' . join(' ', @missing));
+}
+
 sub probe_cpus {
     out('Checking processors');
     my $text = slurp('/proc/cpuinfo');
@@ -259,63 +329,36 @@ sub probe_cpus {
     unless (defined $text) {
         out('CPU: processor information unavailable (unknown)');
         detail('/proc/cpuinfo could not be read');
-        status('SUPPORT UNKNOWN');
+        status('SUPPORT UNKNOWN', 'CPU', 'processors', 'cpuinfo unreadable');
         return;
     }
     my $arch = architecture();
     fact("arch=$arch");
+    my ($order, $pkg) = cpu_packages($text);
+    probe_package($pkg->{$_}, $arch) for @$order;
+}
 
-    my (@order, %pkg);
-    for my $block (split /\n\s*\n/, $text) {
-        my %f;
-        for (split /\n/, $block) {
-            $f{lc clean($1)} = clean($2) if /^([^:]+):\s*(.*)$/;
-        }
-        next unless defined $f{processor} && $f{processor} =~ /^\d+$/;
-        my $id = defined $f{'physical id'} ? "p$f{'physical id'}" : "l$f{processor}";
-        push @order, $id unless $pkg{$id};
-        push @{$pkg{$id}}, \%f;
-    }
+sub probe_package {
+    my ($threads, $arch) = @_;
+    my $f = $threads->[0];
+    my $model = cpu_model($f);
+    my $cores = $f->{'cpu cores'};
+    my $desc = $model;
+    $desc .= ", $cores cores" if defined $cores;
+    $desc .= sprintf(', %d thread%s', scalar @$threads, @$threads == 1 ? '' : 's');
+    out("CPU: $desc (" . cpu_short_model($model) . ')');
 
-    for my $id (@order) {
-        my @threads = @{$pkg{$id}};
-        my $f = $threads[0];
-        my $model = $f->{'model name'} // $f->{'cpu model'} // $f->{cpu}
-                 // $f->{'vendor_id'} // 'Unknown processor';
-        $model =~ s/\((?:R|TM)\)//gi;
-        $model = clean($model);
-        my $cores = $f->{'cpu cores'};
-        my $desc = $model;
-        $desc .= ", $cores cores" if defined $cores;
-        $desc .= sprintf(', %d thread%s', scalar @threads, @threads == 1 ? '' : 's');
-        $desc .= ' (' . cpu_short_model($model) . ')';
-        out("CPU: $desc");
+    my @where;
+    push @where, "socket $f->{'physical id'}" if defined $f->{'physical id'};
+    push @where, "family $f->{'cpu family'} model $f->{model} stepping $f->{stepping}"
+        if defined $f->{'cpu family'} && defined $f->{model} && defined $f->{stepping};
+    push @where, sprintf('%.0f MHz', $f->{'cpu mhz'})
+        if defined $f->{'cpu mhz'} && $f->{'cpu mhz'} =~ /^[\d.]+$/;
+    detail(join(', ', @where)) if @where;
 
-        my @where;
-        push @where, "socket $f->{'physical id'}" if defined $f->{'physical id'};
-        push @where, "family $f->{'cpu family'} model $f->{model} stepping $f->{stepping}"
-            if defined $f->{'cpu family'} && defined $f->{model} && defined $f->{stepping};
-        push @where, sprintf('%.0f MHz', $f->{'cpu mhz'})
-            if defined $f->{'cpu mhz'} && $f->{'cpu mhz'} =~ /^[\d.]+$/;
-        detail(join(', ', @where)) if @where;
-
-        my ($verdict, $why);
-        if (defined $f->{flags} && ($arch =~ /^(?:x86_64|i[3-6]86)$/ || $arch eq 'unknown')) {
-            my %has = map { $_ => 1 } split ' ', $f->{flags};
-            my @missing = grep { !$has{$_} } @REQUIRED_X86_FLAGS;
-            if (!@missing) {
-                ($verdict, $why) = ('SUPPORTED', "64-bit x86 processor with all required features ($arch kernel)");
-            } elsif (!$has{lm}) {
-                ($verdict, $why) = ('UNSUPPORTED', 'no 64-bit mode (lm): a 32-bit processor cannot run this medium');
-            } else {
-                ($verdict, $why) = ('UNSUPPORTED', 'missing processor features: ' . join(' ', @missing));
-            }
-        } else {
-            ($verdict, $why) = ('SUPPORT UNKNOWN', "no compatibility rules for the $arch architecture");
-        }
-        detail($why);
-        status($verdict);
-    }
+    my ($verdict, $why, $short) = cpu_verdict($f, $arch);
+    detail($why);
+    status($verdict, 'CPU', $model, $short);
 }
 
 # ---------------------------------------------------------------- memory
@@ -349,15 +392,15 @@ sub probe_memory {
     if (!defined $total) {
         out('MEMORY: size unknown (unknown)');
         detail('MemTotal missing from /proc/meminfo');
-        status('SUPPORT UNKNOWN');
+        status('SUPPORT UNKNOWN', 'MEMORY', 'memory', 'size unreadable');
     } elsif ($total < $MIN_MEMORY_KB) {
         # Not a "Memory" line: rundiags would count that as usable memory
         # and hide the shortage. As a device line it ends up marked NONE.
         out('MEMORY: ' . fmt_kib($total) . " usable, $need (too-small)");
         detail("MemTotal $total kB");
-        status('UNSUPPORTED');
+        status('UNSUPPORTED', 'MEMORY', fmt_kib($total) . ' usable', fmt_kib($MIN_MEMORY_KB) . ' needed');
     } else {
-        out('Memory usable: ' . fmt_kib($total));
+        supported_line('Memory usable: ' . fmt_kib($total));
         detail("MemTotal $total kB"
                . (defined $installed ? ', ' . fmt_kib($installed) . ' in online memory blocks' : '')
                . ", $need");
@@ -544,68 +587,41 @@ sub probe_pci {
     @shown = map { $_->[0] } sort { $a->[1] <=> $b->[1] || $a->[2] <=> $b->[2] }
              map { [$_, $rank{$_->[1]}, $i++] } @shown;
 
-    for my $entry (@shown) {
-        my ($d, $cat) = @$entry;
-        my $id = "$d->{vendor}:$d->{device}";
-        my ($verdict, $why);
-        if (exists $known_bad{$id}) {
-            ($verdict, $why) = ('UNSUPPORTED', "known bad: $known_bad{$id}");
-        } elsif (defined $d->{driver}) {
-            ($verdict, $why) = ('SUPPORTED', "driver $d->{driver} bound");
-        } else {
-            ($verdict, $why) = ('SUPPORT UNKNOWN', 'no driver bound');
-            if ($ADVANCED) {
-                my $loaded = try_driver($d);
-                if (defined $loaded) {
-                    ($verdict, $why) = ('SUPPORTED', "driver $loaded bound after loading it");
-                } else {
-                    $why = 'no driver bound, and none could be loaded';
-                }
-            }
-        }
-        out("$cat: " . describe_pci($d, $cat));
-        my $where = "$d->{addr} [$id]";
-        $where .= " subsystem [$d->{subvendor}:$d->{subdevice}]" if $d->{subvendor} ne '';
-        $where .= " rev $d->{revision}" if defined $d->{revision};
-        detail($where, $why);
-        status($verdict);
-    }
+    probe_pci_device(@$_) for @shown;
 }
 
-sub helper_command {
-    my ($env, $default) = @_;
-    return $ENV{$env} if defined $ENV{$env} && $ENV{$env} ne '';
-    return undef if $FAKE_ROOT;    # never touch the real machine for a fake one
-    for my $dir (split(/:/, $ENV{PATH} // ''), qw(/sbin /usr/sbin /bin /usr/bin)) {
-        return "$dir/$default" if $dir ne '' && -x "$dir/$default";
-    }
-    return undef;
+# The verdict, why in full, and why in a few words.
+sub pci_verdict {
+    my ($d) = @_;
+    my $id = "$d->{vendor}:$d->{device}";
+    return ('UNSUPPORTED', "known bad: $known_bad{$id}", 'known bad') if exists $known_bad{$id};
+    return ('SUPPORTED', "driver $d->{driver} bound") if defined $d->{driver};
+    return ('SUPPORT UNKNOWN', 'no driver bound', 'no driver') unless $ADVANCED;
+    my $loaded = try_driver($d);
+    return ('SUPPORTED', "driver $loaded bound after loading it") if defined $loaded;
+    return ('SUPPORT UNKNOWN', 'no driver bound, and none could be loaded', 'no driver loads');
 }
 
-sub run_capture {
-    my (@cmd) = @_;
-    my $pid = open(my $fh, '-|');
-    return (undef, -1) unless defined $pid;
-    if (!$pid) {
-        open STDERR, '>&', \*STDOUT;
-        open STDIN, '<', '/dev/null';
-        exec { $cmd[0] } @cmd or POSIX::_exit(127);
-    }
-    local $/;
-    my $output = <$fh> // '';
-    close $fh;
-    return ($output, $? == -1 ? -1 : $? >> 8);
+sub probe_pci_device {
+    my ($d, $cat) = @_;
+    my ($verdict, $why, $short) = pci_verdict($d);
+    out("$cat: " . describe_pci($d, $cat));
+    my $where = "$d->{addr} [$d->{vendor}:$d->{device}]";
+    $where .= " subsystem [$d->{subvendor}:$d->{subdevice}]" if $d->{subvendor} ne '';
+    $where .= " rev $d->{revision}" if defined $d->{revision};
+    detail($where, $why);
+    status($verdict, $cat, pci_name($d), $short);
 }
 
 sub try_driver {
     my ($d) = @_;
-    my $modprobe = helper_command('COMPAT_MODPROBE', 'modprobe');
+    my $modprobe = find_tool('COMPAT_MODPROBE', 'modprobe');
     unless (defined $modprobe && defined $d->{modalias}) {
         detail('driver loading skipped: ' . (defined $modprobe ? 'no modalias' : 'modprobe not available'));
         return undef;
     }
     out("Trying to load a driver for $d->{addr}");
-    my ($output, $rc) = run_capture($modprobe, '-b', '-q', '--', $d->{modalias});
+    my ($rc, $output) = run_capture($modprobe, '-b', '-q', '--', $d->{modalias});
     section("modprobe $d->{modalias}");
     fact("exit=$rc", $output) ;
     select(undef, undef, undef, 0.5) unless $FAKE_ROOT;    # binding is asynchronous
@@ -621,9 +637,7 @@ sub fmt_bytes_gb {
     return sprintf('%.1f GB', $bytes / 1e9);
 }
 
-sub probe_disks {
-    out('Checking disks');
-    section('block');
+sub read_disks {
     my @disks;
     for my $name (sort { natural_cmp($a, $b) } listdir('/sys/block')) {
         next if $name =~ /^(?:loop|ram|zram|dm-|md|sr|fd|nbd|rbd|drbd|bcache|mtdblock)/;
@@ -641,50 +655,60 @@ sub probe_disks {
                        driver => $driver,
                        rotational => line1("$base/queue/rotational") };
     }
+    return @disks;
+}
+
+sub probe_disks {
+    out('Checking disks');
+    section('block');
+    my @disks = read_disks();
     unless (@disks) {
         out('No disks found');
         return;
     }
-    my $smartctl = $ADVANCED ? helper_command('COMPAT_SMARTCTL', 'smartctl') : undef;
-    for my $disk (@disks) {
-        my $vendor = $disk->{vendor};
-        $vendor = '' if $vendor eq 'ATA' || $vendor =~ /^0x/;
-        my $model = clean(join ' ', grep { $_ ne '' } $vendor, $disk->{model});
-        if ($model eq '') {
-            $model = $disk->{vendor} eq '0x1af4' ? 'Virtio disk' : 'Disk';
-        }
-        $model =~ tr/()/[]/;    # the size must be the last parentheses
-        out("DISK: $model - $disk->{name} (" . fmt_bytes_gb($disk->{bytes}) . ')');
-        my @about = ("$disk->{sectors} sectors of 512 bytes");
-        push @about, "driver $disk->{driver}" if $disk->{driver} ne '';
-        push @about, $disk->{rotational} ? 'rotational' : 'solid state'
-            if defined $disk->{rotational};
-        push @about, 'removable' if $disk->{removable};
-        detail(join ', ', @about);
-
-        my $verdict = 'SUPPORTED';
-        my $why = 'the kernel drives it as a block device';
-        if ($ADVANCED) {
-            my $health = smart_health($smartctl, $disk->{name});
-            if ($health eq 'FAILED') {
-                ($verdict, $why) = ('UNSUPPORTED', 'SMART health check FAILED: the disk predicts its own failure');
-            } elsif ($health eq 'PASSED') {
-                $why .= '; SMART health PASSED';
-            } else {
-                $why .= "; SMART health $health";
-            }
-        }
-        detail($why);
-        status($verdict);
-    }
+    my $smartctl = $ADVANCED ? find_tool('COMPAT_SMARTCTL', 'smartctl') : undef;
+    probe_disk($_, $smartctl) for @disks;
 }
 
+sub probe_disk {
+    my ($disk, $smartctl) = @_;
+    my $vendor = $disk->{vendor};
+    $vendor = '' if $vendor eq 'ATA' || $vendor =~ /^0x/;
+    my $model = clean(join ' ', grep { $_ ne '' } $vendor, $disk->{model});
+    if ($model eq '') {
+        $model = $disk->{vendor} eq '0x1af4' ? 'Virtio disk' : 'Disk';
+    }
+    $model =~ tr/()/[]/;    # the size must be the last parentheses
+    out("DISK: $model - $disk->{name} (" . fmt_bytes_gb($disk->{bytes}) . ')');
+    my @about = ("$disk->{sectors} sectors of 512 bytes");
+    push @about, "driver $disk->{driver}" if $disk->{driver} ne '';
+    push @about, $disk->{rotational} ? 'rotational' : 'solid state'
+        if defined $disk->{rotational};
+    push @about, 'removable' if $disk->{removable};
+    detail(join ', ', @about);
+
+    my $verdict = 'SUPPORTED';
+    my $why = 'the kernel drives it as a block device';
+    if ($ADVANCED) {
+        my $health = smart_health($smartctl, $disk->{name});
+        if ($health eq 'FAILED') {
+            ($verdict, $why) = ('UNSUPPORTED', 'SMART health check FAILED: the disk predicts its own failure');
+        } else {
+            $why .= "; SMART health $health";
+        }
+    }
+    detail($why);
+    status($verdict, 'DISK', "$disk->{name} $model", 'SMART health FAILED');
+}
+
+# The attributes (-A) are read with the health so that the record can show
+# the counters that matter; only the health decides the verdict.
 sub smart_health {
     my ($smartctl, $name) = @_;
     return 'not checked (smartctl not available)' unless defined $smartctl;
     out("Reading SMART health of $name");
-    my ($output, $rc) = run_capture($smartctl, '-H', "/dev/$name");
-    section("smartctl -H /dev/$name");
+    my ($rc, $output) = run_capture($smartctl, '-H', '-A', "/dev/$name");
+    section("smartctl -H -A /dev/$name");
     fact("exit=$rc", $output);
     return 'not checked (smartctl did not run)' if $rc < 0 || $rc == 127;
     return 'FAILED' if $output =~ /self-assessment test result:\s*FAILED/i
@@ -706,54 +730,63 @@ sub probe_ports {
     section('serial');
     my $found = 0;
     for my $tty (sort { natural_cmp($a, $b) } grep { /^ttyS\d+$/ } listdir('/sys/class/tty')) {
-        my $base = "/sys/class/tty/$tty";
-        my $type = line1("$base/type");
-        my $port = line1("$base/port");
-        my $iotype = line1("$base/io_type") // 0;
-        my $mem = line1("$base/iomem_base");
-        my $irq = line1("$base/irq");
-        fact(sprintf('%s type=%s port=%s io_type=%s iomem=%s irq=%s', $tty,
-                     map { $_ // '-' } $type, $port, $iotype, $mem, $irq));
-        # The kernel keeps placeholder ports with no UART behind them.
-        next unless defined $type && $type =~ /^\d+$/ && $type != 0;
-        $found++;
-        my $uart = $UART{$type} // "type $type";
-        my $at = $iotype =~ /^\d+$/ && $iotype != 0 && defined $mem
-            ? 'memory ' . lc $mem : 'I/O port ' . lc($port // '?');
-        my $desc = "$uart UART at $at";
-        $desc .= ", IRQ $irq" if defined $irq && $irq =~ /^\d+$/ && $irq > 0;
-        if ($ADVANCED) {
-            my ($answers, $how) = serial_answers($tty);
-            if (defined $answers && !$answers) {
-                # A ttyS line always counts as usable; a port that does
-                # not answer must not.
-                out("SERIAL: $desc does not answer ($tty)");
-                detail($how);
-                status('UNSUPPORTED');
-                next;
-            }
-            $desc .= ", $how";
-        }
-        out("$tty: $desc");
+        $found += probe_serial($tty);
     }
     out('No serial ports with a UART found') unless $found;
 
     section('parallel');
     my @parports = sort { natural_cmp($a, $b) } grep { /^parport\d+$/ } listdir('/proc/sys/dev/parport');
-    for my $pp (@parports) {
-        my $base = "/proc/sys/dev/parport/$pp";
-        my ($addr) = split ' ', (line1("$base/base-addr") // '');
-        my $irq = line1("$base/irq");
-        my $modes = line1("$base/modes");
-        fact(sprintf('%s base=%s irq=%s modes=%s', $pp, map { $_ // '-' } $addr, $irq, $modes));
-        my $desc = 'Parallel port';
-        $desc .= sprintf(' at 0x%x', $addr) if defined $addr && $addr =~ /^\d+$/;
-        $desc .= ", IRQ $irq" if defined $irq && $irq =~ /^\d+$/;
-        $desc .= ", modes $modes" if defined $modes && $modes ne '';
-        out("PARALLEL: $desc ($pp)");
-        detail('registered by the kernel parallel port driver');
-        status('SUPPORTED');
+    probe_parallel($_) for @parports;
+}
+
+# Returns 1 when a UART is behind the port.
+sub probe_serial {
+    my ($tty) = @_;
+    my $base = "/sys/class/tty/$tty";
+    my $type = line1("$base/type");
+    my $port = line1("$base/port");
+    my $iotype = line1("$base/io_type") // 0;
+    my $mem = line1("$base/iomem_base");
+    my $irq = line1("$base/irq");
+    fact(sprintf('%s type=%s port=%s io_type=%s iomem=%s irq=%s', $tty,
+                 map { $_ // '-' } $type, $port, $iotype, $mem, $irq));
+    # The kernel keeps placeholder ports with no UART behind them.
+    return 0 unless defined $type && $type =~ /^\d+$/ && $type != 0;
+    my $uart = $UART{$type} // "type $type";
+    my $at = $iotype =~ /^\d+$/ && $iotype != 0 && defined $mem
+        ? 'memory ' . lc $mem : 'I/O port ' . lc($port // '?');
+    my $desc = "$uart UART at $at";
+    $desc .= ", IRQ $irq" if defined $irq && $irq =~ /^\d+$/ && $irq > 0;
+    if ($ADVANCED) {
+        my ($answers, $how) = serial_answers($tty);
+        if (defined $answers && !$answers) {
+            # A ttyS line always counts as usable; a port that does
+            # not answer must not.
+            out("SERIAL: $desc does not answer ($tty)");
+            detail($how);
+            status('UNSUPPORTED', 'SERIAL', $tty, 'does not answer');
+            return 1;
+        }
+        $desc .= ", $how";
     }
+    supported_line("$tty: $desc");
+    return 1;
+}
+
+sub probe_parallel {
+    my ($pp) = @_;
+    my $base = "/proc/sys/dev/parport/$pp";
+    my ($addr) = split ' ', (line1("$base/base-addr") // '');
+    my $irq = line1("$base/irq");
+    my $modes = line1("$base/modes");
+    fact(sprintf('%s base=%s irq=%s modes=%s', $pp, map { $_ // '-' } $addr, $irq, $modes));
+    my $desc = 'Parallel port';
+    $desc .= sprintf(' at 0x%x', $addr) if defined $addr && $addr =~ /^\d+$/;
+    $desc .= ", IRQ $irq" if defined $irq && $irq =~ /^\d+$/;
+    $desc .= ", modes $modes" if defined $modes && $modes ne '';
+    out("PARALLEL: $desc ($pp)");
+    detail('registered by the kernel parallel port driver');
+    status('SUPPORTED');
 }
 
 sub serial_answers {

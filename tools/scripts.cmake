@@ -1,13 +1,19 @@
 # Install rules for the helper scripts. A boot medium's tree is laid out as
 #   <prefix>/bin/{rundiags,compat.pl,makefloppy,netburn,diskburn}
 #   <prefix>/share/rundiags/{compat-known-bad.txt,pci.ids}
-# compat.pl finds its data beside itself or in ../share/rundiags.
+#   <prefix>/share/rundiags/perl/{Makefloppy,Rundiags}/*.pm
+# compat.pl and makefloppy find their data and modules beside themselves
+# or in ../share/rundiags.
 install(PROGRAMS
   ${CMAKE_CURRENT_LIST_DIR}/compat.pl
   ${CMAKE_CURRENT_LIST_DIR}/makefloppy
   DESTINATION bin)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/compat-known-bad.txt
   DESTINATION share/rundiags)
+# The helpers' Perl modules.
+install(DIRECTORY ${CMAKE_CURRENT_LIST_DIR}/perl/
+  DESTINATION share/rundiags/perl
+  FILES_MATCHING PATTERN "*.pm")
 
 # The probe names devices from the PCI ID database. A medium that does not
 # carry the distribution's copy gets the build machine's one here.

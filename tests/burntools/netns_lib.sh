@@ -4,8 +4,12 @@
 #
 #   nb_setup NPORTS [down]   creates $NB_HOST and $NB_SWITCH (ports p0.., switch
 #                            ports s0.. on bridge br0); "down" leaves p* down
-#   nb_cleanup               kills what nb_run started and deletes both
+#   nb_cleanup               kills what was put in NB_PIDS and deletes both
 #                            namespaces (also on failure: call it from a trap)
+#   nb_drop_every PORT N     the switch loses 1 in N frames meant for pPORT
+#   nb_mirror FROM TO        the switch copies what pFROM sends to pTO too
+#   nb_sent_total            frames the host's ports have sent so far
+#   nb_watch_sent FILE       logs "<microseconds> <frames sent>" at each change
 
 NB_HOST="nbh-$$-$RANDOM"
 NB_SWITCH="nbs-$$-$RANDOM"
@@ -44,4 +48,60 @@ nb_cleanup() {
   ip netns del "$NB_HOST" 2>/dev/null
   ip netns del "$NB_SWITCH" 2>/dev/null
   return 0
+}
+
+# The switch port sPORT loses every frame whose sequence number (the 32-bit
+# little-endian field at offset 16 of the payload) is a multiple of N, a
+# power of two: 1 in N of what the others send pPORT.  Lost frames go to a
+# veth end that is down.
+nb_drop_every() {
+  local port=$1 mask=$(($2 - 1))
+  ip -n "$NB_SWITCH" link add name "sk$port" type veth peer name "sk${port}b" || return 1
+  ip netns exec "$NB_SWITCH" tc qdisc add dev "s$port" clsact || return 1
+  ip netns exec "$NB_SWITCH" tc filter add dev "s$port" egress protocol all \
+    u32 match u8 0 "$(printf 0x%x "$mask")" at 16 action mirred egress redirect dev "sk$port"
+}
+
+# A mirrored switch port: every frame that comes in from pFROM also goes out to pTO.
+nb_mirror() {
+  ip netns exec "$NB_SWITCH" tc qdisc add dev "s$1" clsact || return 1
+  ip netns exec "$NB_SWITCH" tc filter add dev "s$1" ingress protocol all \
+    u32 match u8 0 0 at 0 action mirred egress mirror dev "s$2"
+}
+
+nb_sent_total() {
+  ip netns exec "$NB_HOST" sh -c 'cat /sys/class/net/p*/statistics/tx_packets' |
+    awk '{ t += $1 } END { print t + 0 }'
+}
+
+# Samples the host ports' sent-frame counters every few milliseconds, in the
+# background, until nb_cleanup; a line for each change.
+nb_watch_sent() {
+  ip netns exec "$NB_HOST" bash -c 'last=
+    while :; do
+      t=0
+      for f in /sys/class/net/p*/statistics/tx_packets; do read -r v <"$f"; t=$((t + v)); done
+      [ "$t" = "$last" ] || { echo "${EPOCHREALTIME/./} $t"; last=$t; }
+      sleep 0.005
+    done' >"$1" 2>/dev/null &
+  NB_PIDS+=("$!")
+}
+
+# nb_sent_after FILE SINCE_US: milliseconds from SINCE_US to the last change
+# the watcher saw (0 if none came after it).
+nb_sent_after() {
+  awk -v since="$2" '{ last = $1 } END { d = (last - since) / 1000; print (d > 0 ? int(d) : 0) }' "$1"
+}
+
+nb_now_us() { echo "${EPOCHREALTIME/./}"; }
+
+# The screen and the verdict agree: a run whose status lines ever put a port
+# below 90 percent ends with the port-failure status 4, and one that ended
+# with 0 never did.  (Needs burn_lib.sh.)
+nb_expect_agrees() {
+  local low
+  low=$(pct_min "$1")
+  if [ "$low" != none ] && [ "$low" -lt 90 ] && [ "$2" != 4 ]; then
+    fail "a status line read $low percent, yet the exit status is $2"
+  fi
 }

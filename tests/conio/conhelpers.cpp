@@ -4,7 +4,7 @@
 #include <mutex>
 #include <thread>
 
-#include "ptyterm.h"
+#include "testterm.h"
 
 void reset_console()
 {
@@ -12,6 +12,13 @@ void reset_console()
     screen.getcells().clear();
     abs_gotoxy(1, 1);
     ti = text_info{};
+}
+
+text_info textinfo()
+{
+    text_info t{};
+    gettextinfo(&t);
+    return t;
 }
 
 const PlCell &cellat(int x, int y)
@@ -24,6 +31,22 @@ std::string rowtext(int x, int y, int n)
     std::string s;
     for (int i = 0; i < n; i++)
         s += char(cellat(x + i, y).ch);
+    return s;
+}
+
+std::string shown_row(int y)
+{
+    std::string s;
+    for (int x = 0; x < screen.getxsize(); x++) {
+        const int ch = cellat(x, y).ch;
+        switch (ch) {
+        case 0: s += '.'; break;
+        case GLYPH_HLINE: s += '-'; break;
+        case GLYPH_VLINE: s += '|'; break;
+        case GLYPH_ULCORNER: case GLYPH_URCORNER: case GLYPH_LLCORNER: case GLYPH_LRCORNER: s += '+'; break;
+        default: s += char(ch);
+        }
+    }
     return s;
 }
 
@@ -46,7 +69,7 @@ TimedKey timed(int (*reader)())
     std::thread guard([&] {
         std::unique_lock<std::mutex> l(m);
         if (!cv.wait_for(l, std::chrono::seconds(2), [&] { return done; }))
-            ptyterm_send("\x01");
+            test_pty().write_keys("\x01");
     });
     const auto t0 = std::chrono::steady_clock::now();
     const int key = reader();

@@ -11,10 +11,15 @@
 
 // Blank grid, cursor home, console state as at program start, no keys pending.
 void reset_console();
+// What gettextinfo gives now.
+text_info textinfo();
 // The cell at 0-based screen position (x, y).
 const PlCell &cellat(int x, int y);
 // The characters of 0-based row y, columns x .. x + n - 1.
 std::string rowtext(int x, int y, int n);
+// Row y as a person would make it out: line glyphs as '+' '-' '|', cells
+// never written as '.'.
+std::string shown_row(int y);
 
 // Throws away every byte the terminal and the decoder hold.
 void drain_keys();

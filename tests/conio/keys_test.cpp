@@ -7,7 +7,7 @@
 
 #include "conhelpers.h"
 #include "oxistreamlist.h"
-#include "ptyterm.h"
+#include "testterm.h"
 
 namespace {
 
@@ -20,8 +20,16 @@ protected:
     // takes them all.
     static void type(std::string_view bytes)
     {
-        ptyterm_send(bytes);
+        test_pty().write_keys(bytes);
         ASSERT_TRUE(screen.select(2000, true));
+    }
+    // Types bytes 30 ms from now, while the test waits for a key.
+    static std::thread type_later(std::string bytes)
+    {
+        return std::thread([bytes] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            test_pty().write_keys(bytes);
+        });
     }
     // A key that must come from bytes already read: no wait at all.
     static int buffered()
@@ -119,10 +127,7 @@ TEST_F(Keys, LoneEscapeArrivesAfterAShortWait)
 TEST_F(Keys, ArrowSplitAcrossReadsIsNotTakenForEscape)
 {
     type("\x1b");
-    std::thread late([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        ptyterm_send("[A");
-    });
+    std::thread late = type_later("[A");
     const TimedKey k = timed(_getch);
     late.join();
     EXPECT_EQ(k.key, KEY_UP);
@@ -132,10 +137,7 @@ TEST_F(Keys, ArrowSplitAcrossReadsIsNotTakenForEscape)
 TEST_F(Keys, EscapeThenLetterAfterAPauseStaysEscape)
 {
     type("\x1b");
-    std::thread late([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        ptyterm_send("q");
-    });
+    std::thread late = type_later("q");
     EXPECT_EQ(_getch(), KEY_ESC);
     late.join();
     EXPECT_EQ(_getch(), 'q');
@@ -217,9 +219,9 @@ TEST_F(Keys, GetchBringsTheTerminalUpToDateFirst)
     type("k");
     EXPECT_EQ(getch(), 'k');
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (ptyterm_output().find("MARKER-K7") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    while (test_pty().output().find("MARKER-K7") == std::string::npos && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_NE(ptyterm_output().find("\x1b[0;33;44;1mMARKER-K7"), std::string::npos);
+    EXPECT_NE(test_pty().output().find("\x1b[0;33;44;1mMARKER-K7"), std::string::npos);
 }
 
 // Keys the key layer holds count as input for everyone who waits on the
@@ -254,11 +256,7 @@ TEST_F(Keys, CtrlLAsksForARepaintAndIsNoKey)
     type("\x0cz");
     EXPECT_EQ(getch(), KEY_NONE);
     screen.refresh();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (ptyterm_output().find("\x1b[?7l\x1b(B\x1b[0m\x1b[2J") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_NE(ptyterm_output().find("\x1b[?7l\x1b(B\x1b[0m\x1b[2J"), std::string::npos);
+    EXPECT_TRUE(test_pty().wait_for_bytes("\x1b[?7l\x1b(B\x1b[0m\x1b[2J", 2000));
     EXPECT_EQ(getch(), 'z');
 }
 

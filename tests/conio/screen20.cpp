@@ -1,5 +1,5 @@
 #include "plscreen.h"
-#include "ptyterm.h"
+#include "testterm.h"
 
 // The smallest terminal the program has to run on.
-PTYTERM_SCREEN(20, 8);
+PlScreen screen(testpty_slave_fd(20, 8), testpty_slave_fd(20, 8));

@@ -1,4 +1,4 @@
 #include "plscreen.h"
-#include "ptyterm.h"
+#include "testterm.h"
 
-PTYTERM_SCREEN(80, 25);
+PlScreen screen(testpty_slave_fd(80, 25), testpty_slave_fd(80, 25));

@@ -7,7 +7,7 @@
 
 #include "conhelpers.h"
 #include "marked.h"
-#include "ptyterm.h"
+#include "testterm.h"
 #include "vtscreen.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 bool wait_output(std::string_view needle)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (ptyterm_output().find(needle) == std::string::npos) {
+    while (test_pty().output().find(needle) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -36,7 +36,7 @@ TEST(Seen, FramedPanelWithMarkedUpText)
     ASSERT_TRUE(wait_output("end-of-panel"));
 
     VtScreen vt(25, 80);
-    vt.feed(ptyterm_output());
+    vt.feed(test_pty().output());
     SCOPED_TRACE(vt.dump());
     EXPECT_TRUE(vt.is_glyph(1, 1, 'l'));
     EXPECT_TRUE(vt.is_glyph(29, 1, 'k'));
@@ -74,7 +74,7 @@ TEST(Seen, HelperControlBytesShowAsBlanks)
     screen.refresh();
     ASSERT_TRUE(wait_output("done"));
     VtScreen vt(25, 80);
-    vt.feed(ptyterm_output());
+    vt.feed(test_pty().output());
     SCOPED_TRACE(vt.dump());
     // No clear, no move, no switch into line drawing: just blanks in place.
     EXPECT_EQ(vt.plain(9).substr(0, 15), "ok   [2J q done");

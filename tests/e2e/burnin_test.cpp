@@ -14,19 +14,6 @@ namespace {
 
 const char *const logpath = "/tmp/burnin.log";
 
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void writefile(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // A helper that prints its lines and then runs until SIGTERM, on which it exits 0.
 std::string runs_until_term(const std::string &lines)
 {
@@ -45,6 +32,27 @@ protected:
         ASSERT_TRUE(wait_menu(*run));
         ASSERT_TRUE(open_burnin(*run, answer_all));
     }
+    // A burn-in whose helpers run until told to end, over an old log; up to
+    // the first question.
+    void start_idle_over_old_log()
+    {
+        stubs.script("netburn", runs_until_term(""));
+        stubs.script("diskburn", runs_until_term(""));
+        write_file(logpath, "old log\n");
+        start(false);
+    }
+    void expect_nothing_started()
+    {
+        EXPECT_EQ(stubs.runs_of("netburn") + stubs.runs_of("diskburn"), 0);
+        EXPECT_EQ(read_file(logpath), "old log\n");
+    }
+    // From the finished test back to the menu, and out.
+    void leave_and_quit()
+    {
+        run->send(keys::Enter);
+        ASSERT_TRUE(wait_menu(*run));
+        quit(*run);
+    }
     void stop()
     {
         run->send("q");
@@ -59,67 +67,46 @@ protected:
                 return y;
         return -1;
     }
-    void quit()
-    {
-        run->send(keys::Esc);
-        ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
-        run->send("y");
-        EXPECT_EQ(run->wait_exit(), 0);
-    }
-
     StubDir stubs;
     std::unique_ptr<PtyRun> run;
 };
 
 TEST_F(BurnIn, EveryRefusalStartsNothingAndLeavesTheOldLog)
 {
-    stubs.script("netburn", runs_until_term(""));
-    stubs.script("diskburn", runs_until_term(""));
-    writefile(logpath, "old log\n");
-    start(false);
+    start_idle_over_old_log();
     // Escape at the first question; 'n' at the first; 'N' at the second;
-    // Escape at the third.
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("THIS IS DANGEROUS"));
-    ASSERT_TRUE(wait_menu(*run));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS"));
-    run->send("n");
-    ASSERT_TRUE(run->wait_gone("THIS IS DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS"));
-    run->send("N");
-    ASSERT_TRUE(run->wait_gone("THIS IS *VERY* DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS DANGEROUS"));
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS"));
-    run->send("Y");
-    ASSERT_TRUE(run->wait_text("Configure Hardware"));
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("Configure Hardware"));
-    ASSERT_TRUE(wait_menu(*run));
-    EXPECT_EQ(stubs.runs_of("netburn") + stubs.runs_of("diskburn"), 0);
-    EXPECT_EQ(slurp(logpath), "old log\n");
-    quit();
+    // Escape at the third. After each key, a text comes or goes.
+    const struct {
+        std::string_view key;
+        const char *text;
+        bool comes;
+    } steps[] = {{keys::Esc, "THIS IS DANGEROUS", false},          {keys::Enter, "THIS IS DANGEROUS", true},
+                 {"n", "THIS IS DANGEROUS", false},                {keys::Enter, "THIS IS DANGEROUS", true},
+                 {keys::Enter, "THIS IS *VERY* DANGEROUS", true},  {"N", "THIS IS *VERY* DANGEROUS", false},
+                 {keys::Enter, "THIS IS DANGEROUS", true},         {keys::Enter, "THIS IS *VERY* DANGEROUS", true},
+                 {"Y", "Configure Hardware", true},                {keys::Esc, "Configure Hardware", false}};
+    for (const auto &step : steps) {
+        run->send(step.key);
+        ASSERT_TRUE(step.comes ? run->wait_text(step.text) : run->wait_gone(step.text)) << step.text << "\n"
+                                                                                       << run->dump();
+        if (!step.comes) {
+            ASSERT_TRUE(wait_menu(*run));   // every refusal leads back to the menu
+        }
+    }
+    expect_nothing_started();
+    quit(*run);
 }
 
 TEST_F(BurnIn, HangupAtTheLastQuestionStartsNothing)
 {
-    stubs.script("netburn", runs_until_term(""));
-    stubs.script("diskburn", runs_until_term(""));
-    writefile(logpath, "old log\n");
-    start(false);
+    start_idle_over_old_log();
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("THIS IS *VERY* DANGEROUS"));
     run->send("y");
     ASSERT_TRUE(run->wait_text("Configure Hardware"));
     run->hangup();
     EXPECT_EQ(run->wait_exit(), 0);
-    EXPECT_EQ(stubs.runs_of("netburn") + stubs.runs_of("diskburn"), 0);
-    EXPECT_EQ(slurp(logpath), "old log\n");
+    expect_nothing_started();
 }
 
 TEST_F(BurnIn, CleanPassesRestartUntilStoppedAndPass)
@@ -144,7 +131,7 @@ TEST_F(BurnIn, CleanPassesRestartUntilStoppedAndPass)
     EXPECT_NE(run->row(net).find("Result:PASS | Stopped."), std::string::npos) << run->dump();
 
     // The log holds exactly the lines shown, one newline each, no status lines.
-    const std::string log = slurp(logpath);
+    const std::string log = read_file(logpath);
     EXPECT_EQ(log.rfind("Running network and disk burn-in tests.\n\n", 0), 0u) << log;
     EXPECT_EQ(log.find("@"), std::string::npos);
     EXPECT_NE(log.find("\n\nTEST HALTED BY USER.\n\n"), std::string::npos) << log;
@@ -164,7 +151,7 @@ TEST_F(BurnIn, CleanPassesRestartUntilStoppedAndPass)
     run->send(keys::Enter);
     ASSERT_TRUE(wait_menu(*run));
     EXPECT_EQ(menu_highlight_row(*run), rowof("Burn-in test"));
-    quit();
+    quit(*run);
 }
 
 TEST_F(BurnIn, DiskFailureKeepsTheNetworkGoingAndFailsTheVerdict)
@@ -183,11 +170,9 @@ TEST_F(BurnIn, DiskFailureKeepsTheNetworkGoingAndFailsTheVerdict)
     EXPECT_TRUE(run->has_text("[RUNNING]"));
     stop();
     ASSERT_TRUE(run->wait_text("** FAILED - Press Enter When Done **", 10000)) << run->dump();
-    const std::string log = slurp(logpath);
+    const std::string log = read_file(logpath);
     EXPECT_NE(log.find("\n   Disk: FAILED (code 3)\nNetwork: PASSED\n"), std::string::npos) << log;
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit();
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, BothFailingEndsWithoutAQuestion)
@@ -198,11 +183,9 @@ TEST_F(BurnIn, BothFailingEndsWithoutAQuestion)
     ASSERT_TRUE(run->wait_text("** FAILED - Press Enter When Done **", 10000)) << run->dump();
     EXPECT_FALSE(run->has_text("Stop Test"));
     EXPECT_FALSE(run->has_text("[RUNNING]"));
-    const std::string log = slurp(logpath);
+    const std::string log = read_file(logpath);
     EXPECT_NE(log.find("   Disk: FAILED (code 5)\nNetwork: FAILED (code 2)\n"), std::string::npos) << log;
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit();
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, NoAtTheStopQuestionChangesNothing)
@@ -221,9 +204,7 @@ TEST_F(BurnIn, NoAtTheStopQuestionChangesNothing)
     EXPECT_FALSE(run->has_text("TEST HALTED"));
     stop();
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000)) << run->dump();
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit();
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, LeavingEarlyEndsTheHelpers)
@@ -242,8 +223,8 @@ TEST_F(BurnIn, LeavingEarlyEndsTheHelpers)
         pid_t pid = std::stoi(stubs.read(f));
         EXPECT_NE(kill(pid, 0), 0) << f << " still running";
     }
-    EXPECT_EQ(slurp(logpath).find("PASSED"), std::string::npos) << "no summary after an early leave";
-    quit();
+    EXPECT_EQ(read_file(logpath).find("PASSED"), std::string::npos) << "no summary after an early leave";
+    quit(*run);
 }
 
 // Keys that arrive together (one read) are all handled, even while the
@@ -273,9 +254,7 @@ TEST_F(BurnIn, KeysTypedTogetherAreAllTakenWhileHelpersAreSilent)
     ASSERT_TRUE(run->wait_until([&] { return highlighted().find("Network: line 40") != std::string::npos; }, 3000));
     stop();
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000)) << run->dump();
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit();
+    leave_and_quit();
 }
 
 TEST_F(BurnIn, PlantedSymlinkIsNotFollowed)
@@ -284,22 +263,20 @@ TEST_F(BurnIn, PlantedSymlinkIsNotFollowed)
     int fd = mkstemp(tmpl);
     ASSERT_GE(fd, 0);
     close(fd);
-    writefile(tmpl, "precious\n");
+    write_file(tmpl, "precious\n");
     ASSERT_EQ(symlink(tmpl, logpath), 0);
     stubs.script("netburn", runs_until_term("echo 'net going'\n"));
     stubs.script("diskburn", runs_until_term(""));
     start();
     ASSERT_TRUE(run->wait_text("Network: net going"));
-    EXPECT_EQ(slurp(tmpl), "precious\n");
+    EXPECT_EQ(read_file(tmpl), "precious\n");
     struct stat st;
     ASSERT_EQ(lstat(logpath, &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_NE(slurp(logpath).find("Network: net going\n"), std::string::npos);
+    EXPECT_NE(read_file(logpath).find("Network: net going\n"), std::string::npos);
     stop();
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000));
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit();
+    leave_and_quit();
     unlink(tmpl);
 }
 

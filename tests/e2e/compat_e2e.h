@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ptyrun.h"
+#include "e2e.h"
 
 #ifndef RUNDIAGS_BIN
 #error "RUNDIAGS_BIN must name the program under test"
@@ -27,35 +27,36 @@ protected:
 
     void start(int cols = 80, int rows = 25)
     {
-        PtyRun::Options o;
-        o.cols = cols;
-        o.rows = rows;
-        o.path = {stubs.path()};
-        run = std::make_unique<PtyRun>(RUNDIAGS_BIN, o);
+        run = start_rundiags(stubs, cols, rows);
         ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
     }
 
+    // A probe that records its process id, then runs `body`.
+    void probe_script(const std::string &body)
+    {
+        stubs.script("compat.pl", "echo $$ > " + sh_quote(stubs.file("probe.pid")) + "\n" + body);
+    }
     // A probe that records its arguments and its process id, then writes
     // `bytes` exactly and ends (or, with `hold`, writes them and keeps running
     // until the file "probe.go" appears, then writes `after`).
     void probe(const std::string &bytes, bool hold = false, const std::string &after = "")
     {
-        write(stubs.file("probe.out"), bytes);
-        write(stubs.file("probe.after"), after);
-        const std::string d = "'" + stubs.path() + "'";
+        stubs.write("probe.out", bytes);
+        stubs.write("probe.after", after);
+        const std::string d = sh_quote(stubs.path());
         std::string body = "{ echo $#; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > " + d +
                            "/compat.pl.argv\n"
-                           "echo $$ > " + d + "/probe.pid\n"
                            "cat " + d + "/probe.out\n";
         if (hold)
             body += "while [ ! -e " + d + "/probe.go ]; do sleep 0.02; done\ncat " + d + "/probe.after\n";
-        stubs.script("compat.pl", body);
+        probe_script(body);
     }
-    void release() { write(stubs.file("probe.go"), ""); }
+    void release() { stubs.write("probe.go", ""); }
 
-    // From the menu (highlight on the first item) into the running test.
+    // Starts the program and goes from the menu into the running test.
     void open(bool advanced = false)
     {
+        start();
         if (advanced) {
             run->key(keys::Down);
             ASSERT_TRUE(run->wait_until([&] { return highlighted("Advanced Compatibility Test"); })) << run->dump();
@@ -65,6 +66,15 @@ protected:
         ASSERT_TRUE(run->wait_text("Press ENTER to begin...")) << run->dump();
         run->key(keys::Enter);
         ASSERT_TRUE(run->wait_text("Details")) << run->dump();
+    }
+
+    // Leaves the test with `key` (typed all at once): the list goes within
+    // `ms` and the menu is back.
+    void leave(std::string_view key = keys::Enter, int ms = 5000)
+    {
+        run->send(key);
+        ASSERT_TRUE(run->wait_gone("Details", ms)) << run->dump();
+        ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
     }
 
     bool finished(int ms = 10000) { return run->wait_text("** FINISHED - Press Enter When Done **", ms); }
@@ -116,12 +126,11 @@ protected:
         return -1;
     }
 
-    pid_t probepid()
+    // The probe's process id (0: not known yet), once the screen shows `text`.
+    pid_t probepid(const std::string &text)
     {
-        std::ifstream f(stubs.file("probe.pid"));
-        pid_t p = 0;
-        f >> p;
-        return p;
+        EXPECT_TRUE(run->wait_text(text)) << run->dump();
+        return pid_t(std::atoi(stubs.read("probe.pid").c_str()));
     }
     // The processes of the probe's process group still there, as
     // "pid state name" lines (a zombie counts: it was not reaped).
@@ -147,6 +156,14 @@ protected:
     }
     // The probe itself has been reaped.
     static bool reaped(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+    // The probe was ended and reaped, and nothing of its process group is
+    // left (its own children are orphans reaped by the system: give that a
+    // moment).
+    void expect_probe_gone(pid_t pid)
+    {
+        EXPECT_TRUE(reaped(pid));
+        EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    }
 
     static std::string pad(std::string s, size_t n = sumwidth, char with = ' ')
     {
@@ -154,12 +171,6 @@ protected:
         return s;
     }
     static std::string rep(int n, char c) { return std::string(n, c); }
-
-    static void write(const std::string &path, const std::string &bytes)
-    {
-        std::ofstream f(path, std::ios::binary | std::ios::trunc);
-        f << bytes;
-    }
 
     StubDir stubs;
     std::unique_ptr<PtyRun> run;

@@ -1,12 +1,7 @@
 // The compatibility test under awkward probe output and awkward keys:
 // following and scrolling, hostile bytes, bursts, NUL keys, typed-ahead keys
 // and an idle finished screen.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "compat_e2e.h"
 
@@ -20,41 +15,23 @@ std::string numbered(int from, int to)
     return s;
 }
 
-// User and system CPU time of a process, in clock ticks.
-long cputicks(pid_t pid)
-{
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; i++) {
-        if (i == 14)
-            utime = std::atol(field.c_str());
-        if (i == 15)
-            stime = std::atol(field.c_str());
-    }
-    return utime + stime;
-}
-
 } // namespace
 
 TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
 {
     // Three bursts; the probe waits for a file between them.
-    write(stubs.file("part1"), numbered(1, 30));
-    write(stubs.file("part2"), numbered(31, 40) + "NETWORK: Card (mark2)\n   Status: SUPPORTED\n");
-    write(stubs.file("part3"), numbered(41, 50));
-    const std::string d = "'" + stubs.path() + "'";
+    stubs.write("part1", numbered(1, 30));
+    stubs.write("part2", numbered(31, 40) + "NETWORK: Card (mark2)\n   Status: SUPPORTED\n");
+    stubs.write("part3", numbered(41, 50));
+    const std::string d = sh_quote(stubs.path());
     stubs.script("compat.pl", "cat " + d + "/part1\nwhile [ ! -e " + d + "/go1 ]; do sleep 0.02; done\ncat " + d +
                                   "/part2\nwhile [ ! -e " + d + "/go2 ]; do sleep 0.02; done\ncat " + d + "/part3\n");
-    start();
     open();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 30"); })) << run->dump();
 
     run->key(keys::Up);
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 29"); })) << run->dump();
-    write(stubs.file("go1"), "");
+    stubs.write("go1", "");
     ASSERT_TRUE(run->wait_text("mark2")) << run->dump();     // the summary shows the second burst was read
     run->settle();
     EXPECT_TRUE(highlighted("output line 29")) << run->dump();
@@ -63,7 +40,7 @@ TEST_F(CompatE2E, ListFollowsUntilUpAndResumesOnEnd)
 
     run->key(keys::End);
     ASSERT_TRUE(run->wait_until([&] { return highlighted("   Status: SUPPORTED"); })) << run->dump();
-    write(stubs.file("go2"), "");
+    stubs.write("go2", "");
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("** FINISHED - Press Enter When Done **"); }))
         << run->dump();
@@ -79,7 +56,6 @@ TEST_F(CompatE2E, BurstIsShownCompletelyInOrder)
 {
     const int n = 3000;
     probe(numbered(1, n));
-    start();
     open();
     ASSERT_TRUE(finished(20000)) << run->dump();
     EXPECT_TRUE(run->has_text("(All these log messages are in \"/tmp/compat.log\")"));
@@ -125,7 +101,6 @@ TEST_F(CompatE2E, HostileOutputIsShownHarmlessly)
     out += "DISK: Maxtor 6Y080 - hda (80 GB)\n   Status: SUPPORTED\n";
     out += "last line without newline";
     probe(out);
-    start();
     open();
     ASSERT_TRUE(finished(20000)) << run->dump();
     ASSERT_TRUE(run->settle());
@@ -159,7 +134,6 @@ TEST_F(CompatE2E, HostileOutputIsShownHarmlessly)
 TEST_F(CompatE2E, NulKeyDoesNotStallTheTest)
 {
     probe("before\n", true, "after the gate\n");
-    start();
     open();
     ASSERT_TRUE(run->wait_text("before")) << run->dump();
     run->send(std::string_view("\0", 1));
@@ -169,55 +143,43 @@ TEST_F(CompatE2E, NulKeyDoesNotStallTheTest)
     // and the rest of the output would not appear.
     ASSERT_TRUE(run->wait_text("after the gate")) << run->dump();
     ASSERT_TRUE(finished()) << run->dump();
-    run->key(keys::Enter);
-    EXPECT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
 }
 
 TEST_F(CompatE2E, KeysTypedTogetherAreAllTaken)
 {
     probe(numbered(1, 20), true);
-    start();
     open();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("output line 20"); })) << run->dump();
     // One write: the Enter lands in the key decoder behind the Up.
-    run->send(std::string(keys::Up) + std::string(keys::Enter));
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
-    EXPECT_TRUE(run->wait_text("Main Menu"));
+    leave(std::string(keys::Up) + std::string(keys::Enter));
 }
 
 TEST_F(CompatE2E, FinishedScreenWaitsWithoutUsingTheProcessor)
 {
     probe(numbered(1, 10));
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->settle());
-    long before = cputicks(run->pid());
+    long long before = run->cpu_ticks();
     run->pump(700);     // the measuring window; the program should sleep throughout
-    long used = cputicks(run->pid()) - before;
+    long long used = run->cpu_ticks() - before;
     EXPECT_LE(used, 3) << "ticks of CPU while waiting for Enter";
     // And it still answers.
     run->key(keys::Up);
     EXPECT_TRUE(run->wait_until([&] { return !highlighted("** FINISHED - Press Enter When Done **"); }));
-    run->key(keys::Enter);
-    EXPECT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
 }
 
 TEST_F(CompatE2E, EnterIsTakenPromptlyDuringEndlessOutput)
 {
     // The probe never stops talking; the operator must still get out.
-    stubs.script("compat.pl", "echo $$ > '" + stubs.file("probe.pid") +
-                                  "'\nexec yes 'NETWORK: Flooding adapter (flood0)'\n");
-    start();
+    probe_script("exec yes 'NETWORK: Flooding adapter (flood0)'\n");
     open();
-    ASSERT_TRUE(run->wait_text("Flooding adapter")) << run->dump();
-    pid_t pid = probepid();
+    const pid_t pid = probepid("Flooding adapter");
     ASSERT_GT(pid, 0);
     // The list keeps following while the flood goes on.
     ASSERT_TRUE(run->wait_until([&] { return currentrow() == 21; })) << run->dump();
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details", 3000)) << run->dump();
-    EXPECT_TRUE(run->wait_text("Main Menu"));
-    EXPECT_TRUE(reaped(pid));
-    EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    leave(keys::Enter, 3000);
+    expect_probe_gone(pid);
 }

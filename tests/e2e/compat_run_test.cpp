@@ -52,7 +52,6 @@ TEST_F(CompatE2E, EscapeInTheQuestionStartsNothing)
 TEST_F(CompatE2E, BasicPassesOneEmptyArgumentAndNamesItsLog)
 {
     probe("");
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
     EXPECT_EQ(stubs.argv_of("compat.pl"), std::vector<std::string>{""});
@@ -76,22 +75,19 @@ TEST_F(CompatE2E, BasicPassesOneEmptyArgumentAndNamesItsLog)
 TEST_F(CompatE2E, AdvancedPassesDashAAndNamesItsLog)
 {
     probe("");
-    start();
     open(true);
     ASSERT_TRUE(finished()) << run->dump();
     EXPECT_EQ(stubs.argv_of("compat.pl"), std::vector<std::string>{"-a"});
     EXPECT_TRUE(run->has_text("Running: compat.pl -a")) << run->dump();
     EXPECT_TRUE(run->has_text("(All these log messages are in \"/tmp/compat-a.log\")")) << run->dump();
     EXPECT_TRUE(run->has_text("Advanced Compatibility Test")) << run->dump();
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("Advanced Compatibility Test"); })) << run->dump();
 }
 
 TEST_F(CompatE2E, RealisticProbeGivesTheSevenSummaryRows)
 {
     probe(realistic);
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->settle());
@@ -118,7 +114,6 @@ TEST_F(CompatE2E, RealisticProbeGivesTheSevenSummaryRows)
 TEST_F(CompatE2E, SilentProbeGivesQuestionMarksAndNone)
 {
     probe("");
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
     ASSERT_TRUE(run->settle());
@@ -138,7 +133,6 @@ TEST_F(CompatE2E, SilentProbeGivesQuestionMarksAndNone)
 TEST_F(CompatE2E, StatusBarShowsRunningUntilTheProbeEnds)
 {
     probe("first\n", true, "second\n");
-    start();
     open();
     ASSERT_TRUE(run->wait_text("first")) << run->dump();
     EXPECT_TRUE(run->wait_text("[RUNNING]")) << run->dump();
@@ -151,20 +145,14 @@ TEST_F(CompatE2E, StatusBarShowsRunningUntilTheProbeEnds)
 TEST_F(CompatE2E, EnterWhileRunningLeavesAtOnceAndEndsTheProbe)
 {
     probe("CPU: Intel Xeon (P4)\n   Status: SUPPORTED\nprobing the rest\n", true, "never shown\n");
-    start();
     open();
     ASSERT_TRUE(run->wait_text("probing the rest")) << run->dump();
-    ASSERT_TRUE(run->wait_text("P4 x 1")) << run->dump();
-    pid_t pid = probepid();
+    const pid_t pid = probepid("P4 x 1");
     ASSERT_GT(pid, 0);
     ASSERT_FALSE(reaped(pid));
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
+    leave();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("Basic Compatibility Test"); })) << run->dump();
-    EXPECT_TRUE(reaped(pid));     // ended and reaped before the menu came back
-    // Nothing of its process group is left either (its own children are
-    // orphans reaped by the system, so give that a moment).
-    EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    expect_probe_gone(pid);     // ended and reaped before the menu came back
     // The status bar is the last row of the update that brought the menu
     // back: the terminal may not have had all of it yet.
     run->settle();
@@ -178,24 +166,17 @@ TEST_F(CompatE2E, EnterWhileRunningLeavesAtOnceAndEndsTheProbe)
 
 TEST_F(CompatE2E, EscapeWhileRunningEndsAProbeThatIgnoresTerm)
 {
-    stubs.script("compat.pl", "trap '' TERM\necho $$ > '" + stubs.file("probe.pid") +
-                                  "'\necho stubborn\nwhile :; do sleep 0.05; done\n");
-    start();
+    probe_script("trap '' TERM\necho stubborn\nwhile :; do sleep 0.05; done\n");
     open();
-    ASSERT_TRUE(run->wait_text("stubborn")) << run->dump();
-    pid_t pid = probepid();
+    const pid_t pid = probepid("stubborn");
     ASSERT_GT(pid, 0);
-    run->key(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("Details", 8000)) << run->dump();
-    ASSERT_TRUE(run->wait_text("Main Menu")) << run->dump();
-    EXPECT_TRUE(reaped(pid));
-    EXPECT_TRUE(run->wait_until([&] { return group(pid).empty(); })) << group(pid);
+    leave(keys::Esc, 8000);
+    expect_probe_gone(pid);
 }
 
 TEST_F(CompatE2E, AProbeThatCannotRunIsReportedAndFinishes)
 {
     // No compat.pl anywhere on PATH.
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
     EXPECT_TRUE(run->has_text("compat.pl:")) << run->dump();
@@ -205,18 +186,11 @@ TEST_F(CompatE2E, AProbeThatCannotRunIsReportedAndFinishes)
 TEST_F(CompatE2E, TheProgramStillQuitsCleanlyAfterATest)
 {
     probe(realistic);
-    start();
     open();
     ASSERT_TRUE(finished()) << run->dump();
-    run->key(keys::Enter);
-    ASSERT_TRUE(run->wait_gone("Details")) << run->dump();
-    run->key(keys::Esc);
-    ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
-    run->key("y");
-    EXPECT_EQ(run->wait_exit(), 0);
-    const std::string tail = restore_tail(25);
-    ASSERT_GE(run->output().size(), tail.size());
-    EXPECT_EQ(run->output().substr(run->output().size() - tail.size()), tail);
+    leave();
+    quit(*run);
+    expect_restored(*run);
 }
 
 TEST_F(CompatE2E, SmallTerminalsRunTheTestWithoutStopping)

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ptyrun.h"
+#include "testterm.h"
 
 // ANSI colour indexes as the emulator reports them.
 enum { ANSI_BLACK = 0, ANSI_RED = 1, ANSI_BLUE = 4, ANSI_CYAN = 6, ANSI_WHITE = 7 };
@@ -43,6 +44,35 @@ inline int menu_highlight_row(PtyRun &run)
             return y;
     }
     return -1;
+}
+
+// Escape and "y" at the question: the program ends with status 0.
+inline void quit(PtyRun &run)
+{
+    run.send(keys::Esc);
+    ASSERT_TRUE(run.wait_text("Really quit? (y/n)")) << run.dump();
+    run.send("y");
+    EXPECT_EQ(run.wait_exit(20000), 0);
+}
+
+// The terminal settings are those the program found.
+inline void expect_settings_restored(PtyRun &run)
+{
+    const termios now = run.slave_settings(), &was = run.initial_settings();
+    EXPECT_EQ(now.c_lflag, was.c_lflag);
+    EXPECT_EQ(now.c_iflag, was.c_iflag);
+    EXPECT_EQ(now.c_oflag, was.c_oflag);
+    EXPECT_EQ(now.c_cflag, was.c_cflag);
+}
+
+// The program gave the terminal back: its last bytes are `last` and then
+// the screen's restore, and the settings are those it found.
+inline void expect_restored(PtyRun &run, const std::string &last = "")
+{
+    const std::string &out = run.output(), tail = last + restore_tail(run.rows());
+    EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
+        << "terminal not restored at the end";
+    expect_settings_restored(run);
 }
 
 // Types keys and waits until the screen has caught up with them.

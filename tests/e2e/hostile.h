@@ -4,9 +4,9 @@
 
 #include <signal.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdint>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -15,19 +15,6 @@
 #include "e2e.h"
 
 namespace hostile {
-
-inline std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-inline void writefile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 // Empty when every byte below 0x20 (and every C1 byte) in `out` belongs to the
 // screen's own sequences: CSI (ESC [ parameters final), ESC ) 0, ESC ) B,
@@ -83,25 +70,9 @@ inline bool process_gone(pid_t pid)
 {
     if (kill(pid, 0) != 0)
         return true;
-    std::string st = slurp("/proc/" + std::to_string(pid) + "/stat");
+    std::string st = read_file("/proc/" + std::to_string(pid) + "/stat");
     size_t p = st.rfind(')');
     return p != std::string::npos && p + 2 < st.size() && st[p + 2] == 'Z';
-}
-
-// utime + stime of a process, in clock ticks.
-inline long long cpu_ticks(pid_t pid)
-{
-    std::string st = slurp("/proc/" + std::to_string(pid) + "/stat");
-    size_t p = st.rfind(')');
-    if (p == std::string::npos)
-        return -1;
-    std::istringstream in(st.substr(p + 2));
-    std::string f;
-    long long ticks = 0;
-    for (int i = 0; i < 13 && in >> f; i++)
-        if (i == 11 || i == 12)
-            ticks += std::atoll(f.c_str());
-    return ticks;
 }
 
 // Waits until the program has worked off what it was given: no processor
@@ -109,19 +80,30 @@ inline long long cpu_ticks(pid_t pid)
 inline bool wait_idle(PtyRun &run, int timeout_ms = 120000)
 {
     for (int waited = 0; waited < timeout_ms; waited += 500) {
-        long long t0 = cpu_ticks(run.pid());
+        long long t0 = run.cpu_ticks();
         run.wait_until([] { return false; }, 500);
-        if (cpu_ticks(run.pid()) == t0)
+        if (run.cpu_ticks() == t0)
             return true;
     }
     return false;
+}
+
+// Every helper process whose pid the stubs appended to `pidfile` is gone
+// (killed ones may take a moment to be reaped by init).
+inline void expect_helpers_gone(const std::string &pidfile);
+
+// The program gave the terminal back, and no helper byte acted on it.
+inline void expect_clean_terminal(PtyRun &run)
+{
+    expect_restored(run);
+    EXPECT_EQ(stray_controls(run.output()), "");
 }
 
 // Pids listed one per line in a file the stubs append to.
 inline std::vector<pid_t> pids_in(const std::string &path)
 {
     std::vector<pid_t> v;
-    std::istringstream in(slurp(path));
+    std::istringstream in(read_file(path));
     long p;
     while (in >> p)
         if (p > 1)
@@ -135,8 +117,17 @@ inline std::string survivors(const std::vector<pid_t> &pids)
     std::string s;
     for (pid_t p : pids)
         if (!process_gone(p))
-            s += std::to_string(p) + " " + slurp("/proc/" + std::to_string(p) + "/cmdline") + "; ";
+            s += std::to_string(p) + " " + read_file("/proc/" + std::to_string(p) + "/cmdline") + "; ";
     return s;
+}
+
+inline void expect_helpers_gone(const std::string &pidfile)
+{
+    const std::vector<pid_t> pids = pids_in(pidfile);
+    EXPECT_FALSE(pids.empty());
+    for (int i = 0; i < 100 && !survivors(pids).empty(); i++)
+        usleep(30000);
+    EXPECT_EQ(survivors(pids), "") << "helper processes left behind";
 }
 
 // The lines a reader hands out for `bytes`: split at '\n', a last piece

@@ -79,14 +79,6 @@ LogParts parse_log(const std::string &log)
     return p;
 }
 
-std::string shq(const std::string &s)
-{
-    std::string r = "'";
-    for (char c : s)
-        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return r + "'";
-}
-
 // Where two line lists part, shown short and escaped; empty when equal.
 std::string first_difference(const std::vector<std::string> &got, const std::vector<std::string> &want)
 {
@@ -122,11 +114,11 @@ protected:
         unlink(logpath);
     }
 
-    std::string d() const { return shq(stubs.path()); }
+    std::string d() const { return sh_quote(stubs.path()); }
 
     void helper(const std::string &name, const Helper &h)
     {
-        writefile(stubs.file(name + ".payload"), h.payload);
+        stubs.write(name + ".payload", h.payload);
         std::string b = "d=" + d() + "\necho $$ >> \"$d/pids\"\n";
         b += h.ignore_term ? "trap '' TERM\n" : "trap 'exit 0' TERM\n";
         b += "n=$(cat \"$d/" + name + ".count\" 2>/dev/null || echo 0)\necho $((n + 1)) > \"$d/" + name + ".count\"\n";
@@ -160,27 +152,15 @@ protected:
         // After a stop, Enter leaves even before helpers that ignore SIGTERM end.
         run->send(keys::Enter);
         ASSERT_TRUE(wait_menu(*run, 20000));
-        run->send(keys::Esc);
-        ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
-        run->send("y");
-        EXPECT_EQ(run->wait_exit(20000), 0);
+        quit(*run);
     }
 
     // The checks every hostile run ends with.
     void expect_clean_end()
     {
         EXPECT_TRUE(run->exited());
-        const std::string &out = run->output();
-        const std::string tail = restore_tail(run->rows());
-        EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
-            << "terminal not restored at the end";
-        EXPECT_EQ(stray_controls(out), "");
-        const std::vector<pid_t> pids = pids_in(stubs.file("pids"));
-        EXPECT_FALSE(pids.empty());
-        // Killed processes may take a moment to be reaped by init.
-        for (int i = 0; i < 100 && !survivors(pids).empty(); i++)
-            usleep(30000);
-        EXPECT_EQ(survivors(pids), "") << "helper processes left behind";
+        expect_clean_terminal(*run);
+        expect_helpers_gone(stubs.file("pids"));
     }
 
     StubDir stubs;
@@ -200,7 +180,7 @@ TEST_P(BurnInHostile, SurvivesAndLogsExactlyWhatWasPrinted)
     LogParts got;
     const bool complete = run->wait_until(
         [&] {
-            got = parse_log(slurp(logpath));
+            got = parse_log(read_file(logpath));
             return got.net.size() >= wantnet.size() && got.disk.size() >= wantdisk.size();
         },
         30000);
@@ -223,7 +203,7 @@ TEST_P(BurnInHostile, SurvivesAndLogsExactlyWhatWasPrinted)
 
     stop_and_quit();
     expect_clean_end();
-    got = parse_log(slurp(logpath));
+    got = parse_log(read_file(logpath));
     EXPECT_EQ(got.stray, std::vector<std::string>{});
     EXPECT_EQ(first_difference(got.net, wantnet), "") << "network lines";
     EXPECT_EQ(first_difference(got.disk, wantdisk), "") << "disk lines";
@@ -296,16 +276,16 @@ TEST_F(BurnInHostileBase, ExitZeroAtOnceIsThrottled)
     helper("diskburn", h);
     start();
     ASSERT_TRUE(run->wait_until([&] { return stubs.exists("diskburn.count"); }));
-    const long long t0 = cpu_ticks(run->pid());
+    const long long t0 = run->cpu_ticks();
     const auto c0 = std::chrono::steady_clock::now();
     run->wait_until([] { return false; }, 4000);
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - c0).count();
-    const long long used = cpu_ticks(run->pid()) - t0;
-    const int runs = std::atoi(slurp(stubs.file("diskburn.count")).c_str());
+    const long long used = run->cpu_ticks() - t0;
+    const int runs = std::atoi(read_file(stubs.file("diskburn.count")).c_str());
     EXPECT_LE(runs, int(secs) + 3) << "restarts are throttled to one a second";
     EXPECT_GE(runs, 2);
     EXPECT_LE(used, sysconf(_SC_CLK_TCK) / 2) << "CPU ticks in " << secs << " s";
-    EXPECT_LT(slurp(logpath).size(), 4096u);
+    EXPECT_LT(read_file(logpath).size(), 4096u);
     stop_and_quit();
     expect_clean_end();
 }
@@ -324,15 +304,12 @@ TEST_F(BurnInHostileBase, HangupWhileRunning)
     helper("netburn", net);
     helper("diskburn", disk);
     start();
-    ASSERT_TRUE(run->wait_until([&] { return parse_log(slurp(logpath)).net.size() >= 20; }, 10000))
+    ASSERT_TRUE(run->wait_until([&] { return parse_log(read_file(logpath)).net.size() >= 20; }, 10000))
         << run->dump();
     run->hangup();
     EXPECT_EQ(run->wait_exit(20000), 0);
-    const std::vector<pid_t> pids = pids_in(stubs.file("pids"));
-    for (int i = 0; i < 100 && !survivors(pids).empty(); i++)
-        usleep(30000);
-    EXPECT_EQ(survivors(pids), "");
-    LogParts got = parse_log(slurp(logpath));
+    expect_helpers_gone(stubs.file("pids"));
+    LogParts got = parse_log(read_file(logpath));
     EXPECT_EQ(got.stray, std::vector<std::string>{});
     EXPECT_FALSE(got.summary);
     // Each helper's lines are 1, 2, 3 ... with none lost or garbled.

@@ -1,5 +1,5 @@
-// A hostile probe, an operator who types at random or during the floppy
-// copy, and a terminal that goes away in the middle of things.
+// A hostile probe, an operator who types at random, and a terminal that
+// goes away in the middle of things.
 #include <unistd.h>
 
 #include <random>
@@ -12,45 +12,11 @@ namespace {
 
 using namespace hostile;
 
-std::string shq(const std::string &s)
-{
-    std::string r = "'";
-    for (char c : s)
-        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return r + "'";
-}
-
-void quit(PtyRun &run)
-{
-    run.send(keys::Esc);
-    ASSERT_TRUE(run.wait_text("Really quit? (y/n)")) << run.dump();
-    run.send("y");
-    EXPECT_EQ(run.wait_exit(20000), 0);
-}
-
-void expect_restored(PtyRun &run)
-{
-    const std::string &out = run.output();
-    const std::string tail = restore_tail(run.rows());
-    EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
-        << "terminal not restored at the end";
-    EXPECT_EQ(stray_controls(out), "");
-}
-
-void expect_gone(const StubDir &stubs)
-{
-    const std::vector<pid_t> pids = pids_in(stubs.file("pids"));
-    EXPECT_FALSE(pids.empty());
-    for (int i = 0; i < 100 && !survivors(pids).empty(); i++)
-        usleep(30000);
-    EXPECT_EQ(survivors(pids), "") << "helper processes left behind";
-}
-
 // A probe that records its pid, prints `payload` exactly and then runs `after`.
 void probe(StubDir &stubs, const std::string &payload, const std::string &after = "exit 0")
 {
-    writefile(stubs.file("probe.out"), payload);
-    stubs.script("compat.pl", "d=" + shq(stubs.path()) + "\necho $$ >> \"$d/pids\"\ncat \"$d/probe.out\"\n" + after + "\n");
+    stubs.write("probe.out", payload);
+    stubs.script("compat.pl", "d=" + sh_quote(stubs.path()) + "\necho $$ >> \"$d/pids\"\ncat \"$d/probe.out\"\n" + after + "\n");
 }
 
 void open_compat(PtyRun &run)
@@ -85,33 +51,39 @@ TEST(CompatHostile, JunkOutputMegabyteLineAndRandomKeys)
     ASSERT_TRUE(run->wait_text("** FINISHED - Press Enter When Done **", 10000)) << run->dump();
     run->send(keys::Enter);
     quit(*run);
-    expect_restored(*run);
-    expect_gone(stubs);
+    expect_clean_terminal(*run);
+    expect_helpers_gone(stubs.file("pids"));
 }
 
-TEST(CompatHostile, HangupWhileTheProbeRunsAndIgnoresTerm)
+// The terminal goes away while the probe runs (one that ignores SIGTERM) or
+// after it finished: status 0, and no probe process is left.
+struct Hangup {
+    const char *name, *after, *seen;
+};
+void PrintTo(const Hangup &h, std::ostream *os)
+{
+    *os << h.name;
+}
+class CompatHangup : public ::testing::TestWithParam<Hangup> {};
+
+TEST_P(CompatHangup, EndsWithStatusZeroAndNoProbeLeft)
 {
     StubDir stubs;
-    probe(stubs, "CPU: something\n", "trap '' TERM\ni=0; while :; do i=$((i + 1)); echo \"line $i\"; sleep 0.01; done");
+    probe(stubs, "CPU: something\n   Status: SUPPORTED\n", GetParam().after);
     auto run = start_rundiags(stubs);
     open_compat(*run);
-    ASSERT_TRUE(run->wait_text("line 20", 10000)) << run->dump();
+    ASSERT_TRUE(run->wait_text(GetParam().seen, 10000)) << run->dump();
     run->hangup();
     EXPECT_EQ(run->wait_exit(20000), 0);
-    expect_gone(stubs);
+    expect_helpers_gone(stubs.file("pids"));
 }
 
-TEST(CompatHostile, HangupAfterTheProbeFinished)
-{
-    StubDir stubs;
-    probe(stubs, "CPU: something\n   Status: SUPPORTED\n");
-    auto run = start_rundiags(stubs);
-    open_compat(*run);
-    ASSERT_TRUE(run->wait_text("** FINISHED - Press Enter When Done **", 10000)) << run->dump();
-    run->hangup();
-    EXPECT_EQ(run->wait_exit(20000), 0);
-    expect_gone(stubs);
-}
+INSTANTIATE_TEST_SUITE_P(
+    CompatHostile, CompatHangup,
+    ::testing::Values(Hangup{"WhileTheProbeRunsAndIgnoresTerm",
+                             "trap '' TERM\ni=0; while :; do i=$((i + 1)); echo \"line $i\"; sleep 0.01; done", "line 20"},
+                      Hangup{"AfterTheProbeFinished", "exit 0", "** FINISHED - Press Enter When Done **"}),
+    [](const auto &p) { return std::string(p.param.name); });
 
 // Memory test notice (third entry) and floppy warning (fifth entry).
 class HostileDialog : public ::testing::TestWithParam<std::pair<int, const char *>> {};
@@ -135,36 +107,5 @@ INSTANTIATE_TEST_SUITE_P(Hostile, HostileDialog,
                          ::testing::Values(std::make_pair(2, "Can't Memory Test"),
                                            std::make_pair(4, "THE CONTENTS OF THE FLOPPY WILL BE ERASED!")),
                          [](const auto &p) { return p.param.first == 2 ? "MemoryNotice" : "FloppyWarning"; });
-
-// Keys typed at the "Please Wait" notice must not answer the result dialog
-// that follows.
-TEST(Hostile, KeysTypedDuringTheFloppyCopyDoNotAnswerTheResult)
-{
-    StubDir stubs;
-    StubDir::Stub s;
-    s.gated = true;
-    stubs.stub("makefloppy", s);
-    auto run = start_rundiags(stubs);
-    ASSERT_TRUE(wait_menu(*run));
-    for (int i = 0; i < 4; i++)
-        run->send(keys::Down);
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("THE CONTENTS OF THE FLOPPY WILL BE ERASED!")) << run->dump();
-    run->send(keys::Enter);
-    ASSERT_TRUE(run->wait_text("Please Wait")) << run->dump();
-    ASSERT_TRUE(run->wait_until([&] { return stubs.runs_of("makefloppy") == 1; }));
-    run->send("q\r\x1b");
-    run->send(keys::Enter);
-    run->send("q");
-    run->settle();
-    stubs.release("makefloppy");
-    ASSERT_TRUE(run->wait_text("Successfully copied the data to the floppy disk.", 10000)) << run->dump();
-    run->settle(300);
-    EXPECT_TRUE(run->has_text("Successfully copied the data to the floppy disk.")) << run->dump();
-    run->send(keys::Enter);
-    ASSERT_TRUE(wait_menu(*run));
-    quit(*run);
-    expect_restored(*run);
-}
 
 } // namespace

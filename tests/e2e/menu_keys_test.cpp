@@ -26,14 +26,6 @@ protected:
                    << run->dump();
         return ::testing::AssertionSuccess();
     }
-    void quit()
-    {
-        run->send(keys::Esc);
-        ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
-        run->send("y");
-        EXPECT_EQ(run->wait_exit(), 0);
-    }
-
     StubDir stubs;
     std::unique_ptr<PtyRun> run;
 };
@@ -47,7 +39,7 @@ TEST_F(MenuKeys, CursorKeysInBothFormsMoveTheHighlight)
     EXPECT_TRUE(move(keys::Up, 1));
     EXPECT_TRUE(move(keys::End, 5));
     EXPECT_TRUE(move(keys::Home, 0));
-    quit();
+    quit(*run);
 }
 
 TEST_F(MenuKeys, MovingPastEitherEndChangesNothing)
@@ -66,46 +58,34 @@ TEST_F(MenuKeys, MovingPastEitherEndChangesNothing)
     // Nothing on the screen changed, so no refresh sent cells (each that
     // does starts from the reset attribute).
     EXPECT_EQ(run->output_since(mark).find("\x1b[0;30;40m"), std::string::npos);
-    quit();
+    quit(*run);
 }
 
 TEST_F(MenuKeys, EscapeAsksToQuitAndKeepsTheHighlight)
 {
-    ASSERT_TRUE(move(keys::Down, 1));
-    ASSERT_TRUE(move(keys::Down, 2));
-
-    // 'n' returns to the menu, highlight where it was.
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
-    EXPECT_TRUE(run->has_text(" Quit "));
-    run->send("n");
-    ASSERT_TRUE(run->wait_gone("Really quit?")) << run->dump();
-    EXPECT_EQ(menu_highlight_row(*run), first_item_row + 2);
-
-    // Escape in the question returns as well; other keys are ignored.
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
-    run->send("x");
-    run->send(keys::Enter);
-    run->send(keys::Down);
-    run->settle();
-    EXPECT_TRUE(run->has_text("Really quit? (y/n)"));
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_gone("Really quit?")) << run->dump();
-    EXPECT_EQ(menu_highlight_row(*run), first_item_row + 2);
-    // The menu under the dialog came back whole.
-    EXPECT_EQ(run->row(first_item_row).substr(21, 25), " Basic Compatibility Test");
-    EXPECT_TRUE(run->vt().is_glyph(20, 8, 'l'));
-
-    // 'N' counts as 'n'.
-    run->send(keys::Esc);
-    ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
-    run->send("N");
-    ASSERT_TRUE(run->wait_gone("Really quit?"));
-    run->settle();
-    EXPECT_TRUE(run->running());
-    EXPECT_EQ(menu_highlight_row(*run), first_item_row + 2);
-    quit();
+    ASSERT_TRUE(move(keys::End, 5));
+    ASSERT_TRUE(move(keys::Up, 4));
+    // 'n', Escape and 'N' each return to the menu with the highlight where it
+    // was; other keys in the question are ignored.
+    for (std::string_view answer : {std::string_view("n"), keys::Esc, std::string_view("N")}) {
+        run->send(keys::Esc);
+        ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
+        EXPECT_TRUE(run->has_text(" Quit "));
+        run->send("x");
+        run->send(keys::Enter);
+        run->send(keys::Down);
+        run->settle();
+        EXPECT_TRUE(run->has_text("Really quit? (y/n)"));
+        run->send(answer);
+        ASSERT_TRUE(run->wait_gone("Really quit?")) << run->dump();
+        run->settle();
+        EXPECT_TRUE(run->running());
+        EXPECT_EQ(menu_highlight_row(*run), first_item_row + 4);
+        // The menu under the dialog came back whole.
+        EXPECT_EQ(run->row(first_item_row).substr(21, 25), " Basic Compatibility Test");
+        EXPECT_TRUE(run->vt().is_glyph(20, 8, 'l'));
+    }
+    quit(*run);
 }
 
 TEST_F(MenuKeys, QuitItemAsksTooAndUpperCaseYesQuits)
@@ -113,19 +93,11 @@ TEST_F(MenuKeys, QuitItemAsksTooAndUpperCaseYesQuits)
     ASSERT_TRUE(move(keys::End, 5));
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
-    const size_t mark = run->output().size();
     run->send("Y");
     EXPECT_EQ(run->wait_exit(), 0);
     // The screen's last words: the final refresh (bars back to backdrop,
     // cursor shown, character sets back to ASCII), then the restore.
-    const std::string tail = run->output_since(mark);
-    const std::string expect = std::string("\x1b[?25h\x0f\x1b)B\x1b(B") + restore_tail(25);
-    ASSERT_GE(tail.size(), expect.size()) << tail;
-    EXPECT_EQ(tail.substr(tail.size() - expect.size()), expect);
-    const termios now = run->slave_settings();
-    EXPECT_EQ(now.c_lflag, run->initial_settings().c_lflag);
-    EXPECT_EQ(now.c_iflag, run->initial_settings().c_iflag);
-    EXPECT_EQ(now.c_oflag, run->initial_settings().c_oflag);
+    expect_restored(*run, "\x1b[?25h" + REFRESH_TAIL);
     EXPECT_TRUE(run->vt().cursor_visible());
 }
 
@@ -163,7 +135,7 @@ TEST_P(MemoryNotice, ClosesOnAnyKeyAndLeavesTheMenuAsItWas)
     EXPECT_EQ(menu_highlight_row(*run), first_item_row + 2);
     EXPECT_FALSE(run->has_text("Really quit?"));
     EXPECT_EQ(run->row(first_item_row).substr(21, 25), " Basic Compatibility Test");
-    quit();
+    quit(*run);
 }
 
 std::string key_name(const ::testing::TestParamInfo<std::string> &info)

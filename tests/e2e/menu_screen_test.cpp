@@ -110,10 +110,7 @@ TEST_P(MenuScreen, BarsBackdropAndMenuAsShown)
     // The cursor stays hidden while the frame exists.
     EXPECT_FALSE(run->vt().cursor_visible());
 
-    run->send("\x1b");
-    ASSERT_TRUE(run->wait_text("Really quit? (y/n)"));
-    run->send("y");
-    EXPECT_EQ(run->wait_exit(), 0);
+    quit(*run);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MenuScreen, ::testing::Values(25, 24));
@@ -140,15 +137,9 @@ TEST(MenuSmall, StartsShowsMenuAndQuitsAt20x8)
     run->send(keys::Enter);
     ASSERT_TRUE(run->wait_text("Quit ")) << run->dump();
     ASSERT_TRUE(run->wait_text("Really quit?")) << run->dump();
-    const size_t mark = run->output().size();
     run->send("y");
     EXPECT_EQ(run->wait_exit(), 0);
-    const std::string tail = run->output_since(mark);
-    ASSERT_GE(tail.size(), restore_tail(8).size());
-    EXPECT_EQ(tail.substr(tail.size() - restore_tail(8).size()), restore_tail(8));
-    const termios now = run->slave_settings();
-    EXPECT_EQ(now.c_lflag, run->initial_settings().c_lflag);
-    EXPECT_EQ(now.c_oflag, run->initial_settings().c_oflag);
+    expect_restored(*run);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Programming errors stop the program with the standard assertion report.
 #include <gtest/gtest.h>
 
-#include "memscreen.h"
+#include "testterm.h"
 #include "plcells.h"
 
 namespace {

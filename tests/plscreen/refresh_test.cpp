@@ -1,7 +1,7 @@
 // What each refresh puts on the wire, byte for byte.
 #include <gtest/gtest.h>
 
-#include "memscreen.h"
+#include "testterm.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // off; the terminal gets autowrap back when the screen goes.
 #include <gtest/gtest.h>
 
-#include "memscreen.h"
+#include "testterm.h"
 
 namespace {
 

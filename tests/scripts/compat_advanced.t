@@ -29,7 +29,7 @@ spew("$tmp/smartctl", <<"SH", 0755);
 #!/bin/sh
 echo "\$*" >> "$tmp/smartctl.calls"
 echo "smartctl 7.3 (stand-in)"
-case "\$2" in
+case "\$3" in
   /dev/sdb) echo "SMART overall-health self-assessment test result: FAILED!"; echo "Drive failure expected in less than 24 hours. SAVE ALL DATA."; exit 8 ;;
   /dev/sdf) echo "SMART Health Status: OK"; exit 0 ;;
   /dev/sdd) echo "SMART support is: Unavailable - device lacks SMART capability."; exit 4 ;;
@@ -53,7 +53,7 @@ is(slurp("$tmp/modprobe.calls"), "-b -q -- pci:v000015B3d00001003sv000015B3sd000
 like(slurp("$tmp/adv.log"), qr/^#\| SMART overall-health self-assessment test result: FAILED!$/m,
      'advanced: the raw smartctl output is in the log');
 my $calls = slurp("$tmp/smartctl.calls");
-is(scalar(() = $calls =~ /^-H \/dev\//mg), 7, 'advanced: smartctl asked for each of the seven disks');
+is(scalar(() = $calls =~ /^-H -A \/dev\//mg), 7, 'advanced: smartctl asked for each of the seven disks');
 
 # On a fake root, the real machine's tools are never used unless named.
 system('rm', '-f', "$root/sys/bus/pci/devices/0000:04:00.0/driver");
@@ -76,6 +76,6 @@ like(slurp("$tmp/planted.log"), qr/^ORVEX hardware compatibility probe/, 'plante
 ($out, $rc) = run_cmd({ COMPAT_ROOT => $root, COMPAT_LOG => "$tmp/no/such/dir/x.log" }, 'perl', $COMPAT, '');
 is($rc, 0, 'unwritable log: exit 0');
 like($out, qr/^Cannot write the log \S+ \(No such file or directory\)\n/m, 'unwritable log: said so');
-like($out, qr/^Finished\. 18 supported/m, 'unwritable log: probe ran to the end');
+like($out, qr/^Finished\. 21 supported/m, 'unwritable log: probe ran to the end');
 
 done_testing();

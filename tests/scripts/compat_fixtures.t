@@ -26,6 +26,11 @@ my %summary = (
         Disks => 'sda, sdb, sdc, sdd, sde, sdf, nvme0n1',
         Serial => 'ttyS0, ttyS1', Parallel => 'parport0',
     },
+    'qemu-kvm' => {
+        CPU => 'QEMU-Virtual-version', cpucount => 1, Memory => '3.8 GiB', Video => 'PCI device 1234:1111',
+        Network => 'virtio_net, virtio_net', SCSI => 'ahci IDE, virtio_blk SCSI', Disks => 'vda',
+        Serial => 'ttyS0', Parallel => '',
+    },
     'old-tower' => {
         CPU => 'NONE', cpucount => 1, Memory => 'NONE', Video => 'NONE',
         Network => 'NONE', SCSI => 'ata_piix IDE', Disks => 'sda',

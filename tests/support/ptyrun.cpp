@@ -36,31 +36,32 @@ long long ms_left(Clock::time_point deadline)
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-void write_file(const std::string &path, const std::string &text, mode_t mode)
+} // namespace
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::string &path, const std::string &bytes)
 {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << text;
+    f << bytes;
     f.close();
     if (!f)
         throw std::runtime_error("cannot write " + path);
-    if (chmod(path.c_str(), mode) != 0)
-        fail("chmod " + path);
 }
 
-// Single-quoted for /bin/sh.
-std::string shq(const std::string &s)
+std::string sh_quote(const std::string &s)
 {
     std::string r = "'";
-    for (char c : s) {
-        if (c == '\'')
-            r += "'\\''";
-        else
-            r += c;
-    }
+    for (char c : s)
+        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return r + "'";
 }
-
-} // namespace
 
 std::string restore_tail(int rows)
 {
@@ -93,13 +94,15 @@ std::string StubDir::file(const std::string &name) const
 
 void StubDir::script(const std::string &name, const std::string &body)
 {
-    write_file(file(name), "#!/bin/sh\n" + body, 0755);
+    write_file(file(name), "#!/bin/sh\n" + body);
+    if (chmod(file(name).c_str(), 0755) != 0)
+        fail("chmod " + file(name));
 }
 
 void StubDir::stub(const std::string &name, const Stub &s)
 {
     std::string b;
-    const std::string base = shq(file(name));
+    const std::string base = sh_quote(file(name));
     // Traps first: a test that saw the start may signal at once.
     if (s.record_term)
         b += "trap 'echo TERM > " + base + ".term; exit 143' TERM\n";
@@ -114,7 +117,7 @@ void StubDir::stub(const std::string &name, const Stub &s)
             b += "while [ ! -e " + base + ".go ]; do sleep 0.02; done\n";
         }
         if (i < s.lines.size())
-            b += "printf '%s\\n' " + shq(s.lines[i]) + "\n";
+            b += "printf '%s\\n' " + sh_quote(s.lines[i]) + "\n";
     }
     if (s.sleep > 0)
         b += "sleep " + std::to_string(s.sleep) + "\n";
@@ -129,7 +132,7 @@ void StubDir::stub(const std::string &name, const Stub &s)
 
 void StubDir::release(const std::string &name)
 {
-    write_file(file(name) + ".go", "", 0644);
+    write(name + ".go", "");
 }
 
 std::vector<std::string> StubDir::argv_of(const std::string &name) const
@@ -171,37 +174,13 @@ bool StubDir::wait_exists(const std::string &name, int timeout_ms) const
     return true;
 }
 
-std::string StubDir::read(const std::string &name) const
-{
-    std::ifstream f(file(name), std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // ---------------------------------------------------------------- PtyRun
 
-PtyRun::PtyRun(const std::string &program, const Options &opt) : ncols(opt.cols), nrows(opt.rows)
+PtyRun::PtyRun(const std::string &program, const Options &opt) : pty(opt.cols, opt.rows)
 {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0)
-        fail("posix_openpt");
-    if (grantpt(master) != 0 || unlockpt(master) != 0)
-        fail("grantpt/unlockpt");
-    char name[128];
-    if (ptsname_r(master, name, sizeof name) != 0)
-        fail("ptsname_r");
-    slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0)
-        fail("open slave");
-    winsize ws{};
-    ws.ws_col = (unsigned short)ncols;
-    ws.ws_row = (unsigned short)nrows;
-    if (ioctl(master, TIOCSWINSZ, &ws) != 0)
-        fail("TIOCSWINSZ");
-    tcgetattr(slave, &initial);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    screen = std::make_unique<VtScreen>(nrows, ncols);
+    initial = pty.settings();
+    screen = std::make_unique<VtScreen>(opt.rows, opt.cols);
+    lastout = Clock::now();
 
     // Everything the child needs is built before fork.
     std::vector<std::string> argstore{program};
@@ -214,7 +193,7 @@ PtyRun::PtyRun(const std::string &program, const Options &opt) : ncols(opt.cols)
     for (const auto &kv : opt.env)
         vars.push_back(kv);
     std::vector<std::string> envstore;
-    for (char **e = environ; *e; e++) {
+    for (char **e = environ; *e && !opt.clean_env; e++) {
         std::string s = *e;
         std::string key = s.substr(0, s.find('='));
         bool replaced = key == "LINES" || key == "COLUMNS";
@@ -233,6 +212,7 @@ PtyRun::PtyRun(const std::string &program, const Options &opt) : ncols(opt.cols)
         envp.push_back(s.data());
     envp.push_back(nullptr);
     const char *cwd = opt.cwd.empty() ? nullptr : opt.cwd.c_str();
+    const int slave = pty.slave();
 
     child = fork();
     if (child < 0)
@@ -240,7 +220,7 @@ PtyRun::PtyRun(const std::string &program, const Options &opt) : ncols(opt.cols)
     if (child == 0) {
         setsid();
         ioctl(slave, TIOCSCTTY, 0);
-        dup2(slave, 0);
+        dup2(opt.stdin_fd >= 0 ? opt.stdin_fd : slave, 0);
         dup2(slave, 1);
         dup2(slave, 2);
         for (int sig = 1; sig < NSIG; sig++)
@@ -264,60 +244,26 @@ PtyRun::~PtyRun()
         ::kill(child, SIGKILL);
         reap(true);
     }
-    if (master >= 0)
-        close(master);
-    if (slave >= 0)
-        close(slave);
 }
 
 void PtyRun::send(std::string_view bytes)
 {
-    size_t off = 0;
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (off < bytes.size() && master >= 0) {
-        ssize_t n = ::write(master, bytes.data() + off, bytes.size() - off);
-        if (n > 0) {
-            off += size_t(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            // The program is not reading; keep draining its output meanwhile.
-            if (ms_left(deadline) == 0)
-                throw std::runtime_error("terminal input full");
-            pump(10);
-        } else {
-            return;   // hung up: the program has gone
-        }
-    }
+    // While the program does not read, keep draining its output: it may be
+    // blocked writing it.
+    pty.type(bytes, [this] { pump(10); });
 }
 
 bool PtyRun::pump(int ms)
 {
-    if (master < 0)
-        return false;
-    bool got = false;
     auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        char buf[65536];
-        ssize_t n = ::read(master, buf, sizeof buf);
-        if (n > 0) {
-            out.append(buf, size_t(n));
-            screen->feed(std::string_view(buf, size_t(n)));
-            got = true;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (got || (n < 0 && errno != EAGAIN))
-            return got;
+        long n = pty.read_now(out);
+        if (n > 0)
+            lastout = Clock::now();
+        if (n != 0)
+            return n > 0;
         long long left = ms_left(deadline);
-        if (left == 0)
-            return false;
-        pollfd p{master, POLLIN, 0};
-        int r = poll(&p, 1, int(left));
-        if (r < 0 && errno != EINTR)
-            return false;
-        if (r == 0)
+        if (left == 0 || !pty.wait_readable(int(left)))
             return false;
     }
 }
@@ -330,7 +276,7 @@ bool PtyRun::wait_until(const std::function<bool()> &pred, int timeout_ms)
         long long left = ms_left(deadline);
         if (left == 0)
             return false;
-        if (master < 0 || done) {
+        if (hungup() || done) {
             // Nothing more can arrive.
             return pred();
         }
@@ -360,22 +306,31 @@ bool PtyRun::settle(int quiet_ms, int timeout_ms)
     return false;
 }
 
+VtScreen &PtyRun::vt()
+{
+    if (shown < out.size()) {
+        screen->feed(std::string_view(out).substr(shown));
+        shown = out.size();
+    }
+    return *screen;
+}
+
 std::string PtyRun::row(int y)
 {
-    return screen->plain(y);
+    return vt().plain(y);
 }
 
 std::vector<std::string> PtyRun::rows_text()
 {
     std::vector<std::string> r;
-    for (int y = 0; y < nrows; y++)
+    for (int y = 0; y < rows(); y++)
         r.push_back(row(y));
     return r;
 }
 
 bool PtyRun::has_text(std::string_view text)
 {
-    for (int y = 0; y < nrows; y++)
+    for (int y = 0; y < rows(); y++)
         if (row(y).find(text) != std::string::npos)
             return true;
     return false;
@@ -384,46 +339,45 @@ bool PtyRun::has_text(std::string_view text)
 std::string PtyRun::dump()
 {
     std::string s;
-    for (int y = 0; y < nrows; y++) {
+    for (int y = 0; y < rows(); y++) {
         std::string num = std::to_string(y);
         s += std::string(num.size() < 2 ? 1 : 0, ' ') + num + "|" + row(y) + "|\n";
     }
     return s;
 }
 
-termios PtyRun::slave_settings() const
-{
-    termios t{};
-    tcgetattr(slave, &t);
-    return t;
-}
-
 void PtyRun::resize(int cols, int rows)
 {
     // What the program wrote at the old size is shown at the old size.
     pump(0);
-    winsize ws{};
-    ws.ws_col = (unsigned short)cols;
-    ws.ws_row = (unsigned short)rows;
-    if (master >= 0 && ioctl(master, TIOCSWINSZ, &ws) != 0)
-        fail("TIOCSWINSZ");
-    ncols = cols;
-    nrows = rows;
+    vt();
+    pty.resize(cols, rows);
     screen->resize(rows, cols);
-}
-
-void PtyRun::hangup()
-{
-    if (master >= 0) {
-        close(master);
-        master = -1;
-    }
 }
 
 void PtyRun::signal(int sig)
 {
     if (!done && child > 0)
         ::kill(child, sig);
+}
+
+long long PtyRun::cpu_ticks() const
+{
+    if (done)
+        return -1;
+    std::ifstream f("/proc/" + std::to_string(child) + "/stat");
+    std::string st((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    size_t p = st.rfind(')');
+    if (p == std::string::npos)
+        return -1;
+    // After the name: state and ten more fields, then utime and stime.
+    std::istringstream in(st.substr(p + 2));
+    std::string field;
+    long long ticks = 0;
+    for (int i = 0; i < 13 && in >> field; i++)
+        if (i >= 11)
+            ticks += std::atoll(field.c_str());
+    return ticks;
 }
 
 bool PtyRun::reap(bool wait)
@@ -433,7 +387,7 @@ bool PtyRun::reap(bool wait)
     int st = 0;
     pid_t r;
     do
-        r = waitpid(child, &st, wait ? 0 : WNOHANG);
+        r = wait4(child, &st, wait ? 0 : WNOHANG, &used);
     while (r < 0 && errno == EINTR);
     if (r != child)
         return false;
@@ -455,7 +409,7 @@ int PtyRun::wait_exit(int timeout_ms)
                 close(pidfd);
             return -1;
         }
-        pollfd p[2] = {{pidfd, POLLIN, 0}, {master, POLLIN, 0}};
+        pollfd p[2] = {{pidfd, POLLIN, 0}, {pty.master(), POLLIN, 0}};
         int wait = pidfd >= 0 ? int(left) : int(left < 10 ? left : 10);
         int r = poll(p, 2, wait);
         if (r > 0 && (p[1].revents & POLLIN))

@@ -5,9 +5,11 @@
 // test puts first on PATH in place of the real (destructive) helpers.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <termios.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "pty.h"
 #include "vtscreen.h"
 
 // Bytes a terminal sends for the keys the program knows.
@@ -42,6 +45,12 @@ inline constexpr std::string_view PgDn = "\x1b[6~";
 // and the newline written after the settings are restored.
 std::string restore_tail(int rows);
 
+// A whole file's bytes ("" when it cannot be read), a file written whole
+// (or an exception), and a text single-quoted for /bin/sh.
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+std::string sh_quote(const std::string &s);
+
 // A temporary directory of stub helper programs (shell scripts). Removed with
 // everything in it when the object goes. Typical use:
 //     StubDir stubs;
@@ -68,6 +77,8 @@ public:
 
     // An executable "#!/bin/sh" script `name` with the given body.
     void script(const std::string &name, const std::string &body);
+    // A plain file `name` for the stubs to read, or to let one go on.
+    void write(const std::string &name, const std::string &bytes) const { write_file(file(name), bytes); }
 
     struct Stub {
         std::vector<std::string> lines;   // printed to stdout, one per line, as given
@@ -100,7 +111,7 @@ public:
     bool exists(const std::string &name) const;
     // Waits until file(name) exists (for a stub that outlives the program).
     bool wait_exists(const std::string &name, int timeout_ms = 5000) const;
-    std::string read(const std::string &name) const;
+    std::string read(const std::string &name) const { return read_file(file(name)); }
 
 private:
     std::string dir;
@@ -117,6 +128,9 @@ public:
         std::vector<std::pair<std::string, std::string>> env;  // added or replaced
         std::string cwd;                                       // empty: inherited
         std::vector<std::string> args;                         // after argv[0]
+        // Nothing inherited: the environment is PATH, TERM and `env` only.
+        bool clean_env = false;
+        int stdin_fd = -1;        // standard input instead of the terminal
     };
 
     // Starts `program` with the slave side of a new pseudo-terminal as its
@@ -129,8 +143,8 @@ public:
     PtyRun &operator=(const PtyRun &) = delete;
 
     pid_t pid() const { return child; }
-    int cols() const { return ncols; }
-    int rows() const { return nrows; }
+    int cols() const { return pty.cols(); }
+    int rows() const { return pty.rows(); }
 
     // Typing.
     void send(std::string_view bytes);
@@ -146,8 +160,9 @@ public:
     // Waits until the output has been quiet for `quiet_ms` (at most timeout_ms).
     bool settle(int quiet_ms = 150, int timeout_ms = 5000);
 
-    // What a person sees.
-    VtScreen &vt() { return *screen; }
+    // What a person sees. The emulator catches up with the output only when
+    // asked, so a benchmark that never looks pays nothing for it.
+    VtScreen &vt();
     // 0-based row as text, line drawing as ASCII (VtScreen::plain).
     std::string row(int y);
     std::vector<std::string> rows_text();
@@ -158,18 +173,20 @@ public:
     const std::string &output() const { return out; }
     // Bytes written since an offset taken from output().size().
     std::string output_since(size_t mark) const { return out.substr(mark < out.size() ? mark : out.size()); }
+    // When the last of them arrived.
+    std::chrono::steady_clock::time_point last_output() const { return lastout; }
 
     // Terminal settings as the program's side sees them now, and as they
     // were before the program started.
-    termios slave_settings() const;
+    termios slave_settings() const { return pty.settings(); }
     const termios &initial_settings() const { return initial; }
 
     // The terminal window takes a new size (the program gets SIGWINCH); the
     // emulator keeps what it showed, cut at the new edges.
     void resize(int cols, int rows);
     // Closes the master side: the terminal hangs up.
-    void hangup();
-    bool hungup() const { return master < 0; }
+    void hangup() { pty.hangup(); }
+    bool hungup() const { return pty.hungup(); }
     void signal(int sig);
 
     // Waits for the program to end, reading its output meanwhile. Returns the
@@ -180,17 +197,23 @@ public:
     // Whether the program is still running (reaps it if it has ended).
     bool running() { return !reap(false); }
     int status() const { return exitcode; }
+    // Processor time (user + system) the running program has used so far,
+    // in clock ticks; -1 once it has gone.
+    long long cpu_ticks() const;
+    // What the ended program and the children it waited for used.
+    const rusage &usage() const { return used; }
 
 private:
     bool reap(bool wait);
 
-    int master = -1;
-    int slave = -1;           // kept so that the settings can be read at any time
+    Pty pty;                  // the slave stays open, so its settings can be read at any time
     pid_t child = -1;
     bool done = false;
     int exitcode = -1;
-    int ncols, nrows;
+    rusage used{};
     termios initial{};
     std::string out;
+    size_t shown = 0;         // how much of `out` the emulator has had
+    std::chrono::steady_clock::time_point lastout;
     std::unique_ptr<VtScreen> screen;
 };

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 // ---- MemStream ----
 
@@ -223,123 +223,62 @@ bool MemStream::ready_now() const
 
 // ---- TestPty ----
 
-namespace {
-
-int retry_open(const char *path, int flags)
+TestPty::TestPty(int cols, int rows) : pty(cols, rows)
 {
-    int fd;
-    do
-        fd = open(path, flags);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-[[noreturn]] void fail(const char *what)
-{
-    throw std::runtime_error(std::string(what) + ": " + strerror(errno));
-}
-
-} // namespace
-
-TestPty::TestPty(int cols, int rows) : ncols(cols), nrows(rows)
-{
-    mfd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (mfd < 0)
-        fail("posix_openpt");
-    if (grantpt(mfd) < 0 || unlockpt(mfd) < 0)
-        fail("grantpt/unlockpt");
-    char name[128];
-    if (ptsname_r(mfd, name, sizeof name) != 0)
-        fail("ptsname_r");
-    sfd = retry_open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (sfd < 0)
-        fail("open pty slave");
-    resize(cols, rows);
     if (pipe2(stopfd, O_CLOEXEC) < 0)
-        fail("pipe2");
-    thr = std::thread([this] { reader(); });
+        throw std::runtime_error(std::string("pipe2: ") + strerror(errno));
+    thr = std::thread([this] { collect(); });
 }
 
 TestPty::~TestPty()
 {
-    char c = 0;
-    while (::write(stopfd[1], &c, 1) < 0 && errno == EINTR) {
-    }
-    thr.join();
+    hangup();
     close(stopfd[0]);
     close(stopfd[1]);
-    close(sfd);
-    close(mfd);
 }
 
-int TestPty::dup_slave() const
+void TestPty::hangup()
 {
-    return fcntl(sfd, F_DUPFD_CLOEXEC, 0);
-}
-
-void TestPty::resize(int cols, int rows)
-{
-    winsize ws{};
-    ws.ws_col = (unsigned short)cols;
-    ws.ws_row = (unsigned short)rows;
-    int r;
-    do
-        r = ioctl(mfd, TIOCSWINSZ, &ws);
-    while (r < 0 && errno == EINTR);
-    if (r < 0)
-        fail("TIOCSWINSZ");
-    ncols = cols;
-    nrows = rows;
-}
-
-void TestPty::reader()
-{
-    char tmp[4096];
-    for (;;) {
-        pollfd p[2] = {{mfd, POLLIN, 0}, {stopfd[0], POLLIN, 0}};
-        int r = poll(p, 2, -1);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
+    if (thr.joinable()) {
+        char c = 0;
+        while (::write(stopfd[1], &c, 1) < 0 && errno == EINTR) {
         }
+        thr.join();
+    }
+    pty.hangup();
+}
+
+void TestPty::collect()
+{
+    for (;;) {
+        pollfd p[2] = {{pty.master(), POLLIN, 0}, {stopfd[0], POLLIN, 0}};
+        if (poll(p, 2, -1) < 0 && errno != EINTR)
+            return;
         // Drain what the master has before looking at the stop request, so
         // that nothing written before the pty goes away is lost.
-        if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-            ssize_t n = ::read(mfd, tmp, sizeof tmp);
-            if (n > 0) {
-                {
-                    std::lock_guard<std::mutex> l(mu);
-                    buf.append(tmp, size_t(n));
-                }
-                cv.notify_all();
-                continue;
+        std::string got;
+        long n = pty.read_now(got);
+        if (n > 0) {
+            {
+                std::lock_guard<std::mutex> l(mu);
+                buf += got;
             }
-            if (n < 0 && errno == EINTR)
-                continue;
-            // EIO: no slave is open. Only the stop request is left to wait for.
+            cv.notify_all();
+        } else if (n < 0 || p[1].revents) {
+            // No slave open (EIO), or asked to stop: only the stop request
+            // is left to wait for.
             pollfd s = {stopfd[0], POLLIN, 0};
             while (poll(&s, 1, -1) < 0 && errno == EINTR) {
             }
             return;
         }
-        if (p[1].revents)
-            return;
     }
 }
 
 void TestPty::write_keys(std::string_view bytes)
 {
-    size_t off = 0;
-    while (off < bytes.size()) {
-        ssize_t n = ::write(mfd, bytes.data() + off, bytes.size() - off);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("write to pty master");
-        }
-        off += size_t(n);
-    }
+    if (!pty.type(bytes))
+        throw std::runtime_error("write to pty master: hung up");
 }
 
 std::string TestPty::output() const
@@ -351,21 +290,7 @@ std::string TestPty::output() const
 std::string TestPty::take_output()
 {
     std::lock_guard<std::mutex> l(mu);
-    std::string r;
-    r.swap(buf);
-    return r;
-}
-
-size_t TestPty::output_size() const
-{
-    std::lock_guard<std::mutex> l(mu);
-    return buf.size();
-}
-
-void TestPty::clear_output()
-{
-    std::lock_guard<std::mutex> l(mu);
-    buf.clear();
+    return std::exchange(buf, {});
 }
 
 bool TestPty::wait_until(const std::function<bool(const std::string &)> &pred, int timeout_ms) const
@@ -392,23 +317,8 @@ bool TestPty::wait_quiet(int quiet_ms, int timeout_ms) const
     }
 }
 
-TestPty &test_pty()
+TestPty &test_pty(int cols, int rows)
 {
-    static TestPty pty = [] {
-        int cols = 80, rows = 25;
-        if (const char *s = getenv("TESTPTY_SIZE")) {
-            int c, r;
-            if (sscanf(s, "%dx%d", &c, &r) == 2 && c > 0 && r > 0) {
-                cols = c;
-                rows = r;
-            }
-        }
-        return TestPty(cols, rows);
-    }();
+    static TestPty pty(cols, rows);
     return pty;
-}
-
-int testpty_slave_fd()
-{
-    return test_pty().dup_slave();
 }

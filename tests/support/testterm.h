@@ -1,9 +1,11 @@
-// Terminals for tests: an in-memory stream and a pseudo-terminal whose output
-// is collected in the background, so that no test touches a real terminal.
+// Terminals for tests that drive the program's screen in their own process:
+// an in-memory stream (and a screen over it), and a pseudo-terminal whose
+// output is collected in the background. No test touches a real terminal.
 #pragma once
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -11,6 +13,8 @@
 #include <vector>
 
 #include "oxstream.h"
+#include "plscreen.h"
+#include "pty.h"
 
 // An OxStream without descriptors: input comes from inject(), output is
 // captured. It can serve as the screen's terminal (getfd() is then -1, so no
@@ -73,30 +77,54 @@ private:
     size_t flushes = 0;
 };
 
-// A pseudo-terminal pair of a given size. The master's output is read by a
-// background thread, so the program side never blocks on a full pty.
+// An in-memory screen: a PlScreen over a MemStream (no descriptor: 80 x 24,
+// no settings), already past its first refresh unless told not to, so that
+// tests see only what they change.
+struct MemScreen {
+    MemStream *term = new MemStream;        // owned by the screen
+    std::unique_ptr<PlScreen> scr{new PlScreen(term, term)};
+
+    explicit MemScreen(bool settle = true)
+    {
+        if (settle)
+            refresh();
+    }
+    // Output of one refresh.
+    std::string refresh(bool full = false)
+    {
+        scr->refresh(full);
+        return term->take_output();
+    }
+    void put(int x, int y, int ch, int attr) { *scr->cell(x, y) = PlCell(ch, PlAttr(attr)); }
+};
+
+// The fixed frame around every refresh that sends cells.
+inline const std::string REFRESH_HEAD = "\x1b[0;30;40m\x0f\x1b)0\x1b[?25l";
+inline const std::string REFRESH_TAIL = "\x0f\x1b)B\x1b(B";
+
+// The terminal of a test binary's own screen: a pseudo-terminal whose output
+// a background thread collects, so the screen never blocks on a full pty.
 class TestPty {
 public:
-    TestPty(int cols = 80, int rows = 25);
+    explicit TestPty(int cols = 80, int rows = 25);
     ~TestPty();
     TestPty(const TestPty &) = delete;
     TestPty &operator=(const TestPty &) = delete;
 
-    int master() const { return mfd; }
-    int slave() const { return sfd; }
-    int dup_slave() const;                  // a close-on-exec duplicate of the slave
-    int cols() const { return ncols; }
-    int rows() const { return nrows; }
-    void resize(int cols, int rows);        // TIOCSWINSZ on the master
+    int slave() const { return pty.slave(); }
+    int dup_slave() const { return pty.dup_slave(); }
+    int cols() const { return pty.cols(); }
+    int rows() const { return pty.rows(); }
 
     // Keys typed at the terminal.
     void write_keys(std::string_view bytes);
+    // The terminal goes away: collecting stops and the master side closes.
+    void hangup();
 
     // Everything the program side wrote so far (as read from the master).
     std::string output() const;
     std::string take_output();              // the same, and forgets it
-    size_t output_size() const;
-    void clear_output();
+    void clear_output() { take_output(); }
     // Waits until pred(output so far) holds; false after timeout_ms.
     bool wait_until(const std::function<bool(const std::string &)> &pred, int timeout_ms = 5000) const;
     bool wait_for_bytes(std::string_view needle, int timeout_ms = 5000) const;
@@ -104,20 +132,23 @@ public:
     bool wait_quiet(int quiet_ms = 50, int timeout_ms = 5000) const;
 
 private:
-    void reader();
+    void collect();
 
-    int mfd = -1, sfd = -1;
+    Pty pty;
     int stopfd[2] = {-1, -1};
-    int ncols, nrows;
     mutable std::mutex mu;
     mutable std::condition_variable cv;
     std::string buf;
     std::thread thr;
 };
 
-// The pseudo-terminal behind a test binary's global screen, built on first use
-// with the size from TESTPTY_SIZE ("COLSxROWS", default 80x25). Lives until
-// after the global screen is gone. Define the screen in one line:
+// The pseudo-terminal behind a test binary's global screen, built on first
+// use at the size of that first call. Lives until after the global screen
+// is gone. Define the screen in one line:
 //     PlScreen screen(testpty_slave_fd(), testpty_slave_fd());
-TestPty &test_pty();
-int testpty_slave_fd();                     // a fresh close-on-exec duplicate of its slave
+TestPty &test_pty(int cols = 80, int rows = 25);
+// A fresh close-on-exec duplicate of its slave.
+inline int testpty_slave_fd(int cols = 80, int rows = 25)
+{
+    return test_pty(cols, rows).dup_slave();
+}

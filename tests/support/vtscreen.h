@@ -3,14 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct VTerm;
 struct VTermScreen;
-class TestPty;
 
 // One rendered cell. Colours are ANSI indexes 0-7 (8-15 for the bright
 // palette); -1 means the terminal's default colour.
@@ -35,10 +33,6 @@ public:
     void resize(int rows, int cols);
 
     void feed(std::string_view bytes);
-    // Feeds what the pty has collected (and takes it from the pty).
-    void pump(TestPty &pty);
-    // Reads what a descriptor (e.g. a process's pty master) has, without waiting.
-    void pump_fd(int fd);
 
     VtCell cell(int x, int y) const;        // x column, y row, 0-based
     // Row y as UTF-8, empty cells as blanks; trailing blanks kept.
@@ -63,12 +57,6 @@ public:
     int cursor_x() const;
     int cursor_y() const;
     bool cursor_visible() const { return curvis; }
-
-    // Feeding what arrives until pred() holds; false after timeout_ms.
-    bool wait_until(TestPty &pty, const std::function<bool()> &pred, int timeout_ms = 5000);
-    bool wait_for_text(TestPty &pty, std::string_view needle, int timeout_ms = 5000);
-    bool wait_until_fd(int fd, const std::function<bool()> &pred, int timeout_ms = 5000);
-    bool wait_for_text_fd(int fd, std::string_view needle, int timeout_ms = 5000);
 
 private:
     friend struct VtScreenHooks;

@@ -4,23 +4,7 @@
 
 namespace {
 
-class Geometry : public WinTest {
-protected:
-    void SetUp() override
-    {
-        WinTest::SetUp();
-        ASSERT_EQ(screen.getxsize(), 80);
-        ASSERT_EQ(screen.getysize(), 25);
-    }
-};
-
-void expect_rect(const PlRect &r, int x1, int y1, int x2, int y2)
-{
-    EXPECT_EQ(r.tl.x, x1);
-    EXPECT_EQ(r.tl.y, y1);
-    EXPECT_EQ(r.br.x, x2);
-    EXPECT_EQ(r.br.y, y2);
-}
+using Geometry = WinTest;
 
 TEST_F(Geometry, PointsAreClampedToTheScreen)
 {
@@ -44,29 +28,29 @@ TEST_F(Geometry, PointsAreClampedToTheScreen)
 TEST_F(Geometry, RectOverTheRightEdgeIsShiftedAndKeepsItsWidth)
 {
     PlRect r(75, 10, 84, 12);
-    expect_rect(r, 71, 10, 80, 12);
+    EXPECT_EQ(corners(r), "(71,10)-(80,12)");
     EXPECT_EQ(r.width(), 10);
     EXPECT_EQ(r.height(), 3);
 }
 
 TEST_F(Geometry, RectOverTheBottomEdgeIsShiftedUp)
 {
-    expect_rect(PlRect(10, 24, 20, 27), 10, 22, 20, 25);
+    EXPECT_EQ(corners(PlRect(10, 24, 20, 27)), "(10,22)-(20,25)");
 }
 
 TEST_F(Geometry, SwappedCornersAreOrdered)
 {
-    expect_rect(PlRect(10, 5, 3, 2), 3, 2, 10, 5);
+    EXPECT_EQ(corners(PlRect(10, 5, 3, 2)), "(3,2)-(10,5)");
 }
 
 TEST_F(Geometry, RectLargerThanTheScreenIsCutToIt)
 {
-    expect_rect(PlRect(1, 1, 100, 30), 1, 1, 80, 25);
+    EXPECT_EQ(corners(PlRect(1, 1, 100, 30)), "(1,1)-(80,25)");
 }
 
 TEST_F(Geometry, RectOverTheLeftEdgeIsCutNotShifted)
 {
-    expect_rect(PlRect(-4, 3, 10, 6), 1, 3, 10, 6);
+    EXPECT_EQ(corners(PlRect(-4, 3, 10, 6)), "(1,3)-(10,6)");
 }
 
 TEST_F(Geometry, RectWhollyOffTheTopLeftStillHasOrderedCorners)
@@ -82,19 +66,19 @@ TEST_F(Geometry, CopyKeepsTheRectangle)
 {
     PlRect r(5, 6, 20, 9);
     PlRect c(r);
-    expect_rect(c, 5, 6, 20, 9);
+    EXPECT_EQ(corners(c), "(5,6)-(20,9)");
     PlRect d(1, 1, 2, 2);
     d = r;
-    expect_rect(d, 5, 6, 20, 9);
+    EXPECT_EQ(corners(d), "(5,6)-(20,9)");
 }
 
 TEST_F(Geometry, CentringPutsTheOddMarginRightAndBelow)
 {
-    expect_rect(PlRect::centred(PlPoint(40, 8)), 21, 9, 60, 16);
-    expect_rect(PlRect::centred(PlPoint(22, 3)), 30, 12, 51, 14);
-    expect_rect(PlRect::centred(PlPoint(55, 9)), 13, 9, 67, 17);
-    expect_rect(PlRect::centred(PlPoint(79, 24)), 1, 1, 79, 24);
-    expect_rect(PlRect::centred(PlPoint(200, 200)), 1, 1, 80, 25);
+    EXPECT_EQ(corners(PlRect::centred(PlPoint(40, 8))), "(21,9)-(60,16)");
+    EXPECT_EQ(corners(PlRect::centred(PlPoint(22, 3))), "(30,12)-(51,14)");
+    EXPECT_EQ(corners(PlRect::centred(PlPoint(55, 9))), "(13,9)-(67,17)");
+    EXPECT_EQ(corners(PlRect::centred(PlPoint(79, 24))), "(1,1)-(79,24)");
+    EXPECT_EQ(corners(PlRect::centred(PlPoint(200, 200))), "(1,1)-(80,25)");
 }
 
 } // namespace

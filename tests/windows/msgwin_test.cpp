@@ -26,10 +26,7 @@ TEST_F(MsgWinTest, QuitDialogGeometryTextTitleAndShadow)
     {
         MsgWin m("Really quit? (y/n)", "Quit");
         PlRect f = m.framerect();
-        EXPECT_EQ(f.tl.x, 30);
-        EXPECT_EQ(f.tl.y, 12);
-        EXPECT_EQ(f.br.x, 51);
-        EXPECT_EQ(f.br.y, 14);
+        EXPECT_EQ(corners(f), "(30,12)-(51,14)");
         m.show();
 
         EXPECT_EQ(row_text(13, 31, 50), " Really quit? (y/n) ");
@@ -65,10 +62,7 @@ TEST_F(MsgWinTest, SevenLinesOfUpToFiftyOneCharacters)
     EXPECT_EQ(maxlinelen(text), 51);
     MsgWin m(text, "Note");
     PlRect f = m.framerect();
-    EXPECT_EQ(f.tl.x, 13);
-    EXPECT_EQ(f.tl.y, 9);
-    EXPECT_EQ(f.br.x, 67);
-    EXPECT_EQ(f.br.y, 17);
+    EXPECT_EQ(corners(f), "(13,9)-(67,17)");
     m.show();
     EXPECT_EQ(row_text(10, 14, 20), " first ");
     EXPECT_EQ(row_text(11, 14, 66), " " + longest + " ");

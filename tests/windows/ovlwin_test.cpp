@@ -12,10 +12,7 @@ TEST_F(OvlWinTest, FrameClientAreaAndConsoleStateAfterDraw)
 {
     OvlWin w("", PlRect(10, 5, 29, 9), 14, 1, 15, true);
     PlRect f = w.framerect();
-    EXPECT_EQ(f.tl.x, 10);
-    EXPECT_EQ(f.tl.y, 5);
-    EXPECT_EQ(f.br.x, 29);
-    EXPECT_EQ(f.br.y, 9);
+    EXPECT_EQ(corners(f), "(10,5)-(29,9)");
     PlRect r = w.getrect();
     EXPECT_EQ(r.br.x, 31) << "the window carries the shadow's margin";
     EXPECT_EQ(r.br.y, 10);
@@ -40,13 +37,7 @@ TEST_F(OvlWinTest, FrameClientAreaAndConsoleStateAfterDraw)
     }
     EXPECT_EQ(cell_at(10, 5).attr, 0x1F);
 
-    text_info t;
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 11);
-    EXPECT_EQ(t.wintop, 6);
-    EXPECT_EQ(t.winright, 28);
-    EXPECT_EQ(t.winbottom, 8);
-    EXPECT_EQ(t.attribute.get(), 0x1E);
+    EXPECT_EQ(console_state(), "(11,6)-(28,8) attr 1e cursor 1,1");
 
     // Later output in the focused window lands in the client area.
     w.unfocus();
@@ -134,10 +125,7 @@ TEST_F(OvlWinTest, FrameInTheBottomRightCornerIsShiftedByTheShadowMargin)
 {
     OvlWin w("", PlRect(61, 20, 80, 25), 14, 1, 15, false);
     PlRect f = w.framerect();
-    EXPECT_EQ(f.tl.x, 59);
-    EXPECT_EQ(f.tl.y, 19);
-    EXPECT_EQ(f.br.x, 78);
-    EXPECT_EQ(f.br.y, 24);
+    EXPECT_EQ(corners(f), "(59,19)-(78,24)");
     w.show();
     EXPECT_EQ(cell_at(80, 25).attr, 0x08);
     EXPECT_EQ(cell_at(78, 24).ch, GLYPH_LRCORNER);
@@ -173,8 +161,8 @@ std::vector<std::string> split_refreshes(const std::string &out)
 {
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t pos = out.find(refresh_trailer); pos != std::string::npos; pos = out.find(refresh_trailer, start)) {
-        start = pos + refresh_trailer.size();
+    for (size_t pos = out.find(REFRESH_TAIL); pos != std::string::npos; pos = out.find(REFRESH_TAIL, start)) {
+        start = pos + REFRESH_TAIL.size();
         parts.push_back(out.substr(0, start));
     }
     return parts;

@@ -112,16 +112,12 @@ TEST_F(PlWinTest, HidingAHiddenWindowAndShowingAShownOneChangeNothing)
     w.hide();
     EXPECT_TRUE(GridShot::take() == before);
     w.show();
-    text_info focused;
-    gettextinfo(&focused);
+    const std::string focused = console_state();
     fillbox(10, 5, 10, 5, 'Q', 0x07);       // changed behind the window's back
     w.show();
     EXPECT_EQ(cell_at(10, 5).ch, 'Q') << "no repaint";
     EXPECT_EQ(w.draws, 1);
-    text_info now;
-    gettextinfo(&now);
-    EXPECT_EQ(now.winleft, focused.winleft);
-    EXPECT_EQ(now.wintop, focused.wintop);
+    EXPECT_EQ(console_state(), focused);
     w.hide();
     GridShot after = GridShot::take();
     EXPECT_TRUE(after == before) << diff_cells(before, after);
@@ -131,70 +127,41 @@ TEST_F(PlWinTest, FocusInstallsTheWindowRegionAndUnfocusPutsTheOldOneBack)
 {
     window(2, 2, 70, 20);
     textattr(0x5A);
+    const std::string outside = "(2,2)-(70,20) attr 5a cursor 1,1";
     PaintWin w(PlRect(10, 5, 30, 9), 'X', 0x1E);
-    text_info t;
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 2) << "construction leaves the console region alone";
-    EXPECT_EQ(t.wintop, 2);
-    EXPECT_EQ(t.winright, 70);
-    EXPECT_EQ(t.winbottom, 20);
-    EXPECT_EQ(t.attribute.get(), 0x5A);
-
+    EXPECT_EQ(console_state(), outside) << "construction leaves the console state alone";
     w.show();
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 10);
-    EXPECT_EQ(t.wintop, 5);
-    EXPECT_EQ(t.winright, 30);
-    EXPECT_EQ(t.winbottom, 9);
-    EXPECT_EQ(t.attribute.get(), 0x5A) << "a new window takes the attribute current when it was built";
+    EXPECT_EQ(console_state(), "(10,5)-(30,9) attr 5a cursor 1,1")
+        << "a new window takes the attribute current when it was built";
     textattr(0x2E);
     w.unfocus();
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 2);
-    EXPECT_EQ(t.winbottom, 20);
-    EXPECT_EQ(t.attribute.get(), 0x5A);
-    EXPECT_EQ(t.curx, 1);
-    EXPECT_EQ(t.cury, 1);
-
+    EXPECT_EQ(console_state(), outside);
     w.focus();
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 10);
-    EXPECT_EQ(t.attribute.get(), 0x2E) << "the window keeps its own attribute";
-    EXPECT_EQ(t.curx, 1) << "focus puts the cursor at the region's top-left";
+    EXPECT_EQ(console_state(), "(10,5)-(30,9) attr 2e cursor 1,1")
+        << "the window keeps its own attribute; focus puts the cursor at the region's top-left";
     putch('k');
     EXPECT_EQ(cell_at(10, 5).ch, 'k');
     EXPECT_EQ(cell_at(10, 5).attr, 0x2E);
     w.unfocus();
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 2);
-    EXPECT_EQ(t.attribute.get(), 0x5A);
+    EXPECT_EQ(console_state(), outside);
 }
 
 TEST_F(PlWinTest, HiddenWhileUnfocusedItKeepsItsOwnRegion)
 {
     window(2, 2, 70, 20);
     textattr(0x5A);
+    const std::string outside = "(2,2)-(70,20) attr 5a cursor 1,1";
     PaintWin w(PlRect(10, 5, 30, 9), 'X', 0x1E);
     w.show();
     textattr(0x2E);
     w.unfocus();
     w.hide();           // not holding the focus: the console state is left alone
-    text_info t;
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 2);
-    EXPECT_EQ(t.winright, 70);
-    EXPECT_EQ(t.attribute.get(), 0x5A);
+    EXPECT_EQ(console_state(), outside);
     w.show();
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 10) << "shown again, the window's output goes into the window";
-    EXPECT_EQ(t.wintop, 5);
-    EXPECT_EQ(t.winright, 30);
-    EXPECT_EQ(t.winbottom, 9);
-    EXPECT_EQ(t.attribute.get(), 0x2E);
+    EXPECT_EQ(console_state(), "(10,5)-(30,9) attr 2e cursor 1,1")
+        << "shown again, the window's output goes into the window";
     w.hide();
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 2);
-    EXPECT_EQ(t.attribute.get(), 0x5A);
+    EXPECT_EQ(console_state(), outside);
 }
 
 TEST_F(PlWinTest, MoveShiftsTheWindowAndItsOutputRegion)
@@ -205,19 +172,11 @@ TEST_F(PlWinTest, MoveShiftsTheWindowAndItsOutputRegion)
     w.unfocus();
     w.move(PlPoint(40, 10));
     PlRect r = w.getrect();
-    EXPECT_EQ(r.tl.x, 40);
-    EXPECT_EQ(r.tl.y, 10);
-    EXPECT_EQ(r.br.x, 49);
-    EXPECT_EQ(r.br.y, 13);
+    EXPECT_EQ(corners(r), "(40,10)-(49,13)");
     EXPECT_EQ(cell_at(10, 5).ch, backdrop_char(10, 5)) << "the old place is restored";
     EXPECT_EQ(cell_at(40, 10).ch, 'M');
     EXPECT_EQ(cell_at(49, 13).ch, 'M');
-    text_info t;
-    gettextinfo(&t);
-    EXPECT_EQ(t.winleft, 40) << "the moved window is shown, and so has the focus";
-    EXPECT_EQ(t.wintop, 10);
-    EXPECT_EQ(t.winright, 49);
-    EXPECT_EQ(t.winbottom, 13);
+    EXPECT_EQ(console_state(), corners(r) + " attr 07 cursor 1,1") << "the moved window is shown, and so has the focus";
     w.hide();
     GridShot after = GridShot::take();
     EXPECT_TRUE(after == before) << diff_cells(before, after);
@@ -229,10 +188,7 @@ TEST_F(PlWinTest, MoveNearTheCornerKeepsTheWindowWhole)
     w.show();
     w.move(PlPoint(78, 24));
     PlRect r = w.getrect();
-    EXPECT_EQ(r.tl.x, 71);
-    EXPECT_EQ(r.tl.y, 22);
-    EXPECT_EQ(r.br.x, 80);
-    EXPECT_EQ(r.br.y, 25);
+    EXPECT_EQ(corners(r), "(71,22)-(80,25)");
     EXPECT_EQ(cell_at(80, 25).ch, 'M');
     w.hide();
 }

@@ -42,7 +42,7 @@ TEST_F(WaitKey, TheWaitGoesOnUntilAKeyOfTheSetArrives)
     test_pty().clear_output();
     std::thread typist([] {
         // Type only once the wait has begun: it brings the terminal up to date first.
-        EXPECT_TRUE(test_pty().wait_for_bytes(refresh_trailer, 5000));
+        EXPECT_TRUE(test_pty().wait_for_bytes(REFRESH_TAIL, 5000));
         test_pty().write_keys("a");
         test_pty().write_keys("\r");
     });
@@ -66,7 +66,7 @@ TEST(WaitKeyDeath, ReturnsZeroWhenTheTerminalGoesAway)
         {
             MsgWin m("Really quit? (y/n)", "Quit");
             test_pty().write_keys("x");
-            test_pty().~TestPty();
+            test_pty().hangup();
             int key = m.waitkey("yn\x1b");
             _exit(key == 0 ? 0 : 100);
         },

@@ -1,50 +1,7 @@
 #include "wintest.h"
 
-#include <cstring>
-
 #include "ovlwin.h"
 #include "selwin.h"
-#include "testterm.h"
-
-const std::string refresh_trailer = "\x0f\x1b)B\x1b(B";
-
-GridShot GridShot::take()
-{
-    GridShot s;
-    PlCells &g = screen.getcells();
-    s.w = int(g.getxsize());
-    s.h = int(g.getysize());
-    s.cells.assign(g.row(0), g.row(0) + size_t(s.w) * size_t(s.h));
-    return s;
-}
-
-bool GridShot::operator==(const GridShot &o) const
-{
-    return w == o.w && h == o.h && memcmp(cells.data(), o.cells.data(), cells.size() * sizeof(PlCell)) == 0;
-}
-
-PlCell cell_at(int x, int y)
-{
-    return *screen.cell(x - 1, y - 1);
-}
-
-std::string row_text(int y, int x1, int x2)
-{
-    std::string s;
-    for (int x = x1; x <= x2; x++)
-        s += char(cell_at(x, y).ch);
-    return s;
-}
-
-std::string diff_cells(const GridShot &a, const GridShot &b)
-{
-    std::string out;
-    for (int y = 1; y <= a.h; y++)
-        for (int x = 1; x <= a.w; x++)
-            if (memcmp(&a.at(x, y), &b.at(x, y), sizeof(PlCell)) != 0)
-                out += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
-    return out;
-}
 
 char backdrop_char(int x, int y)
 {
@@ -67,8 +24,8 @@ std::string take_refreshes(size_t count, int timeout_ms)
 {
     auto complete = [count](const std::string &out) {
         size_t n = 0;
-        for (size_t pos = out.find(refresh_trailer); pos != std::string::npos;
-             pos = out.find(refresh_trailer, pos + 1))
+        for (size_t pos = out.find(REFRESH_TAIL); pos != std::string::npos;
+             pos = out.find(REFRESH_TAIL, pos + 1))
             n++;
         return n >= count;
     };
@@ -97,6 +54,10 @@ void expect_shown_attr(const VtScreen &vt, int x, int y, int attr, const char *w
 
 void WinTest::SetUp()
 {
+    // The screen took its size from its terminal: 80 x 25, or 20 x 8 for
+    // the small binary.
+    ASSERT_EQ(screen.getxsize(), test_pty().cols());
+    ASSERT_EQ(screen.getysize(), test_pty().rows());
     kbflush();
     winstyle = PlWinStyle();
     winstyle.explode = 0;           // the animation has tests of its own

@@ -1,271 +1,369 @@
-// netburn: broadcast burn-in traffic among the machine's Ethernet ports.
+// netburn: burn-in traffic among the machine's Ethernet ports.
 //
-// One pass ("-1"): the ports take turns sending broadcast frames of a local
-// experimental EtherType; each frame carries this run's id, the sender's port
-// number, a turn number and a sequence number within the turn.  Every port
-// counts the frames of this run that reach it from the other ports.  All
-// ports send the same number of frames per round, so "frames the others sent"
-// is one number for every port and goes out as the sent count of the status
-// lines: a port that saw every frame of the others reads 100 percent.
+// One pass ("-1"): the ports take turns; in its turn a port sends unicast
+// frames of a local experimental EtherType to each other port's own hardware
+// address.  Each frame carries this run's id, the sender's and the
+// receiver's port numbers, a turn number and a sequence number.  Every port
+// counts the distinct frames of this run that were meant for it.  Every port
+// sends every other the same number of frames per round, so "frames the
+// others sent to a port" is one number for all ports and goes out as the
+// sent count of the status lines: a port that got every frame reads 100.
+//
+// A pass fails (exit 4) when a port has no link at the start, loses it, or
+// shows below 90 percent in any status line: the reader marks such a port
+// BAD for good, and the verdict must agree with the screen.
 //
 // Threads: one sender, one receiver per port, and the main thread, which is
 // the only one that writes output.  The pipe to the reader may fill while
 // nobody reads it; the main thread then blocks in write() while the traffic
-// and the counting carry on untouched.
-//
-// This file holds the command line, the setup of the ports and the report;
-// see netburn.h for the other files.
+// and the counting carry on untouched, and a stop signal still ends the
+// traffic at once (the sender watches for it itself).
 
-#include <linux/if_packet.h>
 #include <net/if.h>
 #include <signal.h>
 #include <sys/random.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <map>
 #include <thread>
 
-#include "netburn.h"
+#include "burn.h"
+#include "output.h"
+#include "report.h"
+#include "settings.h"
+#include "sysfs.h"
+#include "toolio.h"
 
 namespace netburn {
 
+using toolio::fmt;
 using toolio::g_signalled;
-using toolio::sleep_interruptibly;
 
-// The percentage exactly as the reader of our status lines computes it.
-int64_t percent_of(int64_t count, int64_t sent) {
-  if (sent == 0) sent = 1;
-  return (count * 1000 + 5) / sent / 10;
-}
+class Session {
+ public:
+  int run(int argc, char** argv);
 
-int usage() {
-  emit("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
-  return kExitUsage;
-}
+ private:
+  bool settings(int argc, char** argv);
+  bool find_ports();
+  bool open_ports();
+  bool start_workers();
+  void monitor();
+  int report();
 
-int run(int argc, char** argv) {
-  ::setvbuf(stdout, nullptr, _IOLBF, 0);
-  if (argc != 2 || std::strcmp(argv[1], "-1") != 0) return usage();
-
-  double pass_seconds = kDefaultPassSeconds;
-  if (const char* env = std::getenv("NETBURN_PASS_SECONDS"); env && *env) {
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(env, &end);
-    if (errno || *end || !(v > 0) || v > 86400) {
-      emit(fmt("NETBURN_PASS_SECONDS must be a number of seconds above 0, not \"%s\".", env));
-      return kExitUsage;
-    }
-    pass_seconds = v;
+  bool end(int code) {
+    code_ = code;
+    return false;
   }
+  bool stopped_early();
+  bool set_up_failed(const Port& p, const std::string& err, int code);
+  void wait_for_links();
+  void check_links();
+  bool show(const Snapshot& s);
+  void join_workers();
+  std::string failed_line() const;
+  std::string stopped_line(const Snapshot& s) const;
+  std::string complete_line(const Snapshot& s) const;
 
+  int code_ = kExitPass;
+  Settings set_;
+  std::vector<std::unique_ptr<Port>> owned_;
+  std::vector<Port*> ports_;
+  std::unique_ptr<Burn> burn_;
+  std::vector<std::thread> rx_;
+  std::thread tx_;
+  bool stopped_ = false;
+  std::string last_status_;
+  std::vector<std::string> link_lines_;  // "Port <name>: link up, ..."
+  std::vector<std::string> causes_;   // why the pass failed, besides percentages
+  std::vector<bool> lost_;            // ports whose link loss is reported
+  std::map<size_t, int64_t> low_;     // lowest percentage shown below 90, per port
+};
+
+int Session::run(int argc, char** argv) {
+  if (!settings(argc, argv) || !find_ports() || !open_ports() || !start_workers()) return code_;
+  monitor();
+  return report();
+}
+
+bool Session::settings(int argc, char** argv) {
+  // First of all: a stop that comes early must still end the run cleanly.
   toolio::install_stop_signals();
+  SettingsOrError s = read_settings();
+  out::message(started_line(s.settings.pass_number));
+  if (argc != 2 || std::strcmp(argv[1], "-1") != 0) {
+    out::message("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
+    return end(kExitUsage);
+  }
+  if (!s.error.empty()) {
+    out::message(s.error);
+    return end(kExitUsage);
+  }
+  set_ = s.settings;
+#ifdef NETBURN_TEST_HOOKS
+  if (const char* root = std::getenv("NETBURN_TEST_SYSFS"); root && *root) sysfs::set_root(root);
+#endif
+  return true;
+}
 
+bool Session::find_ports() {
   Scan scan = scan_ports();
-  for (auto& [name, why] : scan.skipped) emit(fmt("Skipping %s: %s.", name.c_str(), why.c_str()));
+  for (auto& [name, why] : scan.skipped) out::message(fmt("Skipping %s: %s.", name.c_str(), why.c_str()));
   if (scan.ports.size() < 2) {
-    if (scan.ports.empty()) emit("No Ethernet ports found.");
-    else emit(fmt("Only one Ethernet port found (%s).", scan.ports[0].c_str()));
-    emit("To pass the burn-in test, you need at least two network ports.");
-    return kExitTooFewPorts;
+    if (scan.ports.empty()) out::message("No Ethernet ports found.");
+    else out::message(fmt("Only one Ethernet port found (%s).", scan.ports[0].c_str()));
+    out::message("To pass the burn-in test, you need at least two network ports.");
+    return end(kExitTooFewPorts);
   }
-  {
-    std::string names;
-    for (auto& n : scan.ports) names += " " + n;
-    emit(fmt("Testing %zu Ethernet ports:%s", scan.ports.size(), names.c_str()));
-  }
-
-  std::vector<std::unique_ptr<Port>> owned;
-  std::vector<Port*> ports;
+  out::message(fmt("Testing %zu Ethernet ports: %s", scan.ports.size(), join(scan.ports, " ").c_str()));
   const size_t P = scan.ports.size();
-  size_t payload = 1500;
-  for (auto& n : scan.ports) {
+  for (const auto& n : scan.ports) {
     auto p = std::make_unique<Port>();
-    p->name = n;
-    p->label = n;
+    p->name = p->label = n;
     for (char& c : p->label)
       if (c == '=' || c == ' ') c = '_';
-    p->from.reset(new std::atomic<uint64_t>[P]);
-    p->heard.reset(new std::atomic<uint8_t>[P]);
-    for (size_t i = 0; i < P; ++i) {
-      p->from[i] = 0;
-      p->heard[i] = 0;
-    }
-    p->ifindex = static_cast<int>(::if_nametoindex(n.c_str()));
-    auto mac = read_text("/sys/class/net/" + n + "/address");
-    if (p->ifindex <= 0 || !mac || !parse_mac(*mac, p->mac)) {
-      emit(fmt("Port %s failed: it vanished or has no hardware address.", n.c_str()));
-      return kExitPortFailed;
-    }
-    if (auto mtu = read_text("/sys/class/net/" + n + "/mtu")) {
-      long m = std::strtol(mtu->c_str(), nullptr, 10);
-      if (m >= static_cast<long>(sizeof(Payload) + 46) && static_cast<size_t>(m) < payload)
-        payload = static_cast<size_t>(m);
-    }
-    ports.push_back(p.get());
-    owned.push_back(std::move(p));
-  }
-
-  for (Port* p : ports) {
+    p->number = ports_.size();
+    p->tally = std::make_unique<Tally>(P);
+    p->from.reset(new std::atomic<uint64_t>[P]());
+    p->heard.reset(new std::atomic<uint8_t>[P]());
     std::string err;
-    int code = 0;
-    if (!raise_port(*p, err, code)) {
-      emit(err);
-      return code;
-    }
+    int code = kExitPortFailed;
+    if (!identify_port(*p, err) || !raise_port(*p, err, code)) return set_up_failed(*p, err, code);
+    for (Port* q : ports_)
+      if (std::memcmp(q->mac, p->mac, sizeof p->mac) == 0)
+        out::message(fmt("Port %s: same hardware address as %s; a switch cannot tell them apart.",
+                         p->name.c_str(), q->name.c_str()));
+    ports_.push_back(p.get());
+    owned_.push_back(std::move(p));
   }
+  lost_.assign(P, false);
+  return true;
+}
 
-  // Links that we just raised need a moment to negotiate.
-  bool raised_any = false;
-  for (Port* p : ports) raised_any |= p->raised;
-  if (raised_any) {
-    emit("Bringing ports up and waiting for their links...");
-    auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                    std::chrono::duration<double>(kLinkWaitSeconds));
-    while (Clock::now() < until && !g_signalled.load()) {
-      bool all = true;
-      for (Port* p : ports) all &= has_carrier(p->name);
-      if (all) break;
-      sleep_interruptibly(std::chrono::milliseconds(100));
-    }
+bool Session::stopped_early() {
+  if (!g_signalled.load()) return false;
+  out::message("Stopped before the traffic started.");
+  code_ = kExitPass;
+  return true;
+}
+
+bool Session::set_up_failed(const Port& p, const std::string& err, int code) {
+  out::message(err);
+  if (code == kExitPortFailed) out::message("Pass failed: " + p.name + " could not be set up.");
+  return end(code);
+}
+
+// Links that we just raised need a moment to negotiate.
+void Session::wait_for_links() {
+  if (std::none_of(ports_.begin(), ports_.end(), [](Port* p) { return p->raised; })) return;
+  out::message("Bringing ports up and waiting for their links...");
+  const auto until = Clock::now() + seconds(kLinkWaitSeconds);
+  while (Clock::now() < until && !g_signalled.load()) {
+    if (std::all_of(ports_.begin(), ports_.end(), [](Port* p) { return has_carrier(*p); })) return;
+    toolio::sleep_interruptibly(std::chrono::milliseconds(100));
   }
-  if (g_signalled.load()) {
-    emit("Stopped.");
-    return kExitPass;
+}
+
+bool Session::open_ports() {
+  wait_for_links();
+  if (stopped_early()) return false;
+  std::vector<std::string> dead;
+  for (Port* p : ports_) {
+    if (has_carrier(*p)) {
+      link_lines_.push_back(fmt("Port %s: %s.", p->name.c_str(), link_text(*p).c_str()));
+      continue;
+    }
+    link_lines_.push_back(fmt("Port %s: no link; check its cable and the switch port.", p->name.c_str()));
+    dead.push_back(p->name);
+  }
+  if (!dead.empty()) {
+    for (const auto& line : link_lines_) out::message(line);
+    out::message("Pass failed: no link on " + join(dead, ", ") + "; nothing was sent.");
+    return end(kExitPortFailed);
   }
   // Sockets come after the links: one bound to a port that is still down
   // starts life with a "network is down" error.
-  for (Port* p : ports) {
+  for (Port* p : ports_) {
     std::string err;
     int code = 0;
-    if (!open_port(*p, err, code)) {
-      emit(err);
-      return code;
-    }
+    if (!open_port(*p, err, code)) return set_up_failed(*p, err, code);
+    p->stats_before = read_counters(*p);
+    p->downs_before = link_downs(*p);
   }
-  for (Port* p : ports) {
-    emit(fmt("Port %s: %s.", p->name.c_str(), link_text(p->name).c_str()));
-    p->stats_before = read_counters(p->name);
-  }
+  return !stopped_early();
+}
 
-  uint64_t run = 0;
-  if (::getrandom(&run, sizeof run, 0) != sizeof run)
-    run = static_cast<uint64_t>(Clock::now().time_since_epoch().count()) ^ ::getpid();
-
-  Burn burn(ports);
-  burn.run = run;
-  burn.frame_bytes = kEthHeader + payload;
-  burn.pass_length = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(pass_seconds));
-  burn.warmup = raised_any;
+bool Session::start_workers() {
+  Plan plan;
+  if (::getrandom(&plan.run, sizeof plan.run, 0) != sizeof plan.run)
+    plan.run = static_cast<uint64_t>(Clock::now().time_since_epoch().count()) ^ ::getpid();
+  size_t payload = 1500;
+  for (Port* p : ports_) payload = std::clamp<size_t>(p->mtu, 46, payload);
+  plan.frame_bytes = kEthHeader + payload;
+  plan.length = seconds(set_.pass_seconds);
+  const bool raised = std::any_of(ports_.begin(), ports_.end(), [](Port* p) { return p->raised; });
+  plan.warmup = seconds(raised ? kWarmupSeconds : kLearnSeconds);
+  plan.rate = set_.rate;
+  burn_ = std::make_unique<Burn>(ports_, plan);
 
   // Only the main thread takes signals; the others must never be cut short.
   sigset_t all, old;
   ::sigfillset(&all);
   ::pthread_sigmask(SIG_BLOCK, &all, &old);
-  std::vector<std::thread> rx;
-  std::thread tx;
   try {
-    for (size_t j = 0; j < P; ++j) rx.emplace_back(&Burn::receiver, &burn, j);
-    tx = std::thread(&Burn::sender, &burn);
+    for (size_t j = 0; j < ports_.size(); ++j) rx_.emplace_back(&Burn::receiver, burn_.get(), j);
+    tx_ = std::thread(&Burn::sender, burn_.get());
   } catch (const std::exception& e) {
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    emit(fmt("netburn: cannot start its threads (%s).", e.what()));
-    burn.stop = true;
-    burn.rx_stop = true;
-    for (auto& t : rx) t.join();
-    if (tx.joinable()) tx.join();
-    return kExitInternal;
+    out::message(fmt("netburn: cannot start its threads (%s).", e.what()));
+    join_workers();
+    return end(kExitInternal);
   }
   ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  // Written once the traffic runs: a reader that leaves the pipe full from
+  // the start must not hold up the pass.
+  for (const auto& line : link_lines_) out::message(line);
+  return true;
+}
 
+void Session::join_workers() {
+  burn_->request_stop();
+  if (tx_.joinable()) tx_.join();
+  burn_->stop_receivers();
+  for (auto& t : rx_) t.join();
+  rx_.clear();
+}
+
+// Status lines four times a second until the sender is done, a stop signal
+// comes, a link goes, or a status line shows a port below 90 percent.
+void Session::monitor() {
   bool said_sending = false;
-  bool stopped = false;
-  while (!burn.done.load()) {
-    if (!said_sending && burn.warmup_done.load()) {
-      emit(fmt("Sending %zu-byte broadcast frames from each port in turn for %g seconds.",
-               burn.frame_bytes, pass_seconds));
-      said_sending = true;
-    }
-    if (!sleep_interruptibly(kStatusPeriod)) {
-      stopped = true;
-      burn.stop = true;
+  for (;;) {
+    if (g_signalled.load()) {
+      stopped_ = true;
       break;
     }
-    Snapshot s = burn.snapshot();
-    if (s.valid && s.per_port_sent > 0) emit(status_line(ports, s));
+    if (burn_->done() || burn_->failed() || !causes_.empty() || !low_.empty()) break;
+    toolio::sleep_interruptibly(kStatusPeriod);
+    if (!said_sending && burn_->warmed_up()) {
+      std::string rate = set_.rate ? fmt(", at most %" PRIu64 " frames/s per port", set_.rate) : "";
+      out::message(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
+                       set_.pass_seconds, burn_->frame_bytes(), rate.c_str()));
+      said_sending = true;
+    }
+    check_links();
+    Snapshot s = burn_->snapshot();
+    if (s.valid && s.per_peer_sent > 0) show(s);
   }
-  tx.join();
-  burn.rx_stop = true;
-  for (auto& t : rx) t.join();
+  join_workers();
+}
 
-  if (stopped || g_signalled.load()) {
-    Snapshot s = burn.snapshot();
-    if (s.valid && s.per_port_sent > 0) emit(status_line(ports, s));
-    emit("Stopped.");
-    return kExitPass;
+// A link that is down now, or went down since the pass began, fails the pass.
+void Session::check_links() {
+  for (Port* p : ports_) {
+    if (lost_[p->number]) continue;
+    auto downs = link_downs(*p);
+    bool went = p->downs_before && downs && *downs > *p->downs_before;
+    if (has_carrier(*p) && !went) continue;
+    lost_[p->number] = true;
+    out::message(fmt("Port %s: link lost; check its cable and the switch port.", p->name.c_str()));
+    causes_.push_back(p->name + " lost its link");
+    burn_->request_stop();
   }
-  if (!burn.failure.empty()) {
-    emit(burn.failure);
-    return burn.failure_code;
-  }
+}
 
-  Snapshot s = burn.snapshot();
-  if (!s.valid || s.per_port_sent == 0) {
-    emit("Port failure: no frame could be sent during the pass.");
+// Writes the status line; notes every port it puts below 90 percent.
+bool Session::show(const Snapshot& s) {
+  std::string line = status_line(ports_, s);
+  if (line == last_status_ || !out::status(line)) return false;
+  last_status_ = line;
+  const uint64_t want = expected(s, ports_.size());
+  for (size_t j = 0; j < ports_.size(); ++j) {
+    int64_t pct = percent_of(s.counts[j], want);
+    if (pct > kBadPercent) continue;
+    auto [it, fresh] = low_.emplace(j, pct);
+    if (!fresh) it->second = std::min(it->second, pct);
+  }
+  if (!low_.empty()) burn_->request_stop();
+  return true;
+}
+
+int Session::report() {
+  // A port whose link loss is told already fails to send or receive too.
+  if (Failure f = burn_->failure(); burn_->failed() && !lost_[f.port]) {
+    out::message(f.message);
+    causes_.push_back(f.cause);
+  }
+  const Snapshot s = burn_->snapshot();
+  const bool counted = s.valid && s.per_peer_sent > 0;
+  if (counted) {
+    show(s);
+    for (size_t j = 0; j < ports_.size(); ++j) out::message(result_line(ports_, s, j));
+    for (Port* p : ports_)
+      for (const auto& note : port_notes(*p)) out::message(note);
+  }
+  if (!causes_.empty() || !low_.empty()) {
+    out::message(failed_line());
     return kExitPortFailed;
   }
-  emit(status_line(ports, s));
-  const uint64_t expected = s.per_port_sent * (P - 1);
-  for (size_t j = 0; j < P; ++j) {
-    Port& p = *ports[j];
-    std::string line = fmt("Port %s: received %" PRIu64 " of %" PRIu64 " frames (%" PRId64 "%%)",
-                           p.name.c_str(), s.counts[j], expected,
-                           percent_of(static_cast<int64_t>(s.counts[j]),
-                                      static_cast<int64_t>(expected)));
-    std::string none, some;
-    for (size_t i = 0; i < P; ++i) {
-      if (i == j) continue;
-      uint64_t got = p.from[i].load();
-      if (got == 0) none += (none.empty() ? "" : ", ") + ports[i]->name;
-      else if (got < s.per_port_sent)
-        some += fmt("%s%" PRIu64 " from %s", some.empty() ? "" : ", ", s.per_port_sent - got,
-                    ports[i]->name.c_str());
-    }
-    if (!none.empty()) line += "; none from " + none;
-    if (!some.empty()) line += "; missing " + some;
-    emit(line + ".");
-    tpacket_stats st{};
-    socklen_t len = sizeof st;
-    if (::getsockopt(p.fd, SOL_PACKET, PACKET_STATISTICS, &st, &len) == 0 && st.tp_drops > 0)
-      emit(fmt("Port %s: %u frames dropped by this host (receive ring full).", p.name.c_str(),
-               st.tp_drops));
-    if (p.self_frames.load() > 0)
-      emit(fmt("Port %s: received %" PRIu64 " of its own frames back (a loop in the network?).",
-               p.name.c_str(), p.self_frames.load()));
-    auto after = read_counters(p.name);
-    std::string grew;
-    for (auto& [k, v] : after) {
-      auto it = p.stats_before.find(k);
-      if (it != p.stats_before.end() && v > it->second)
-        grew += fmt("%s%s +%" PRIu64, grew.empty() ? "" : ", ", k.c_str(), v - it->second);
-    }
-    if (!grew.empty()) emit(fmt("Port %s: error counters grew: %s.", p.name.c_str(), grew.c_str()));
+  if (stopped_) {
+    out::message(stopped_line(s));
+    return kExitPass;
   }
-  const double secs = std::max(burn.seconds_sending, 1e-9);
-  const double fps = static_cast<double>(burn.frames_sent_total) / secs;
-  emit(fmt("Pass complete: %" PRIu64 " frames per port, %.0f frames/s, %.1f MB/s sent.",
-           s.per_port_sent, fps, fps * static_cast<double>(burn.frame_bytes) / 1e6));
+  if (!counted) {
+    out::message("Pass failed: no frame could be sent.");
+    return kExitPortFailed;
+  }
+  out::message(complete_line(s));
   return kExitPass;
+}
+
+std::string Session::failed_line() const {
+  std::vector<std::string> parts = causes_;
+  std::vector<std::string> low;
+  for (auto [j, pct] : low_) low.push_back(fmt("%s %" PRId64 "%%", ports_[j]->name.c_str(), pct));
+  if (!low.empty()) parts.push_back("below 90%: " + join(low, ", "));
+  return "Pass failed: " + join(parts, "; ") + ".";
+}
+
+static uint64_t total(const std::vector<uint64_t>& v) {
+  uint64_t t = 0;
+  for (uint64_t x : v) t += x;
+  return t;
+}
+
+std::string Session::stopped_line(const Snapshot& s) const {
+  if (!s.valid || s.per_peer_sent == 0) return "Stopped before the traffic started.";
+  const uint64_t sent = expected(s, ports_.size()) * ports_.size();
+  return fmt("Stopped after %.1f of %g s: %" PRIu64 " frames sent, %" PRIu64 " received.",
+             burn_->seconds_sending, set_.pass_seconds, sent, total(s.counts));
+}
+
+std::string Session::complete_line(const Snapshot& s) const {
+  const uint64_t want = expected(s, ports_.size());
+  int64_t lowest = 100;
+  for (uint64_t c : s.counts) lowest = std::min(lowest, percent_of(c, want));
+  const double secs = std::max(burn_->seconds_sending, 1e-9);
+  const double fps = static_cast<double>(burn_->frames_sent) / secs;
+  std::string ports = lowest >= 100 ? std::string("all ports 100%")
+                                    : fmt("all ports %" PRId64 "%% or better", lowest);
+  return fmt("Pass complete: %s; %" PRIu64 " frames sent, %" PRIu64 " received in %.1f s"
+             " (%.0f frames/s, %.1f MB/s).",
+             ports.c_str(), want * ports_.size(), total(s.counts), burn_->seconds_sending, fps,
+             fps * static_cast<double>(burn_->frame_bytes()) / 1e6);
+}
+
+int main_entry(int argc, char** argv) {
+  ::setvbuf(stdout, nullptr, _IONBF, 0);
+  Session s;
+  return s.run(argc, argv);
 }
 
 }  // namespace netburn
 
-int main(int argc, char** argv) { return netburn::run(argc, argv); }
+int main(int argc, char** argv) { return netburn::main_entry(argc, argv); }

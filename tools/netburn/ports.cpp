@@ -1,27 +1,30 @@
-// netburn: finding the machine's Ethernet ports and preparing them for a
-// pass (raising them, opening their raw sockets and receive rings), plus the
-// sysfs facts about them that go into the report.
+// netburn: see ports.h.
+
+#include "ports.h"
 
 #include <arpa/inet.h>
 #include <linux/if_packet.h>
-#include <net/ethernet.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "netburn.h"
+#include "defs.h"
+#include "sysfs.h"
+#include "toolio.h"
 
 namespace netburn {
 
-using toolio::list_dir;
-using toolio::path_exists;
+using toolio::fmt;
+
+namespace {
 
 const char* const kCounters[] = {
     "rx_errors",       "tx_errors",         "rx_dropped",        "tx_dropped",
@@ -30,78 +33,103 @@ const char* const kCounters[] = {
     "tx_fifo_errors",  "tx_heartbeat_errors", "tx_window_errors", "collisions",
 };
 
-std::map<std::string, uint64_t> read_counters(const std::string& name) {
-  std::map<std::string, uint64_t> m;
-  for (const char* c : kCounters) {
-    auto t = read_text("/sys/class/net/" + name + "/statistics/" + c);
-    if (t) m[c] = std::strtoull(t->c_str(), nullptr, 10);
-  }
-  return m;
+std::string attr(const std::string& port, const char* name) {
+  return "class/net/" + port + "/" + name;
 }
+
+// One ioctl on the interface through a throw-away socket.
+bool if_ioctl(const std::string& name, unsigned long req, ifreq& ifr) {
+  int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (s < 0) s = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return false;
+  std::snprintf(ifr.ifr_name, IFNAMSIZ, "%s", name.c_str());
+  bool ok = ::ioctl(s, req, &ifr) == 0;
+  int saved = errno;
+  ::close(s);
+  errno = saved;
+  return ok;
+}
+
+// Why a device is not a port of its own, or "".
+std::string skip_reason(const std::string& n) {
+  if (!sysfs::exists("class/net/" + n)) return "not in sysfs";
+  if (sysfs::exists(attr(n, "bridge"))) return "bridge";
+  if (sysfs::exists(attr(n, "bonding"))) return "bond";
+  if (sysfs::exists(attr(n, "tun_flags"))) return "tun/tap device";
+  if (sysfs::exists(attr(n, "wireless")) || sysfs::exists(attr(n, "phy80211"))) return "wireless";
+  if (sysfs::exists(attr(n, "master"))) {
+    std::string m = sysfs::link_name(attr(n, "master"));
+    return "member of " + (m.empty() ? std::string("another device") : m);
+  }
+  if (auto ue = sysfs::text(attr(n, "uevent"))) {
+    size_t p = ue->find("DEVTYPE=");
+    if (p != std::string::npos && (p == 0 || (*ue)[p - 1] == '\n')) {
+      std::string devtype = ue->substr(p + 8, ue->find('\n', p) - p - 8);
+      if (!devtype.empty()) return devtype + " device";
+    }
+  }
+  return "";
+}
+
+}  // namespace
 
 Scan scan_ports() {
   Scan scan;
-  for (const auto& n : list_dir("/sys/class/net")) {
-    std::string base = "/sys/class/net/" + n;
-    auto type = read_text(base + "/type");
-    if (!type || std::atoi(type->c_str()) != 1) continue;  // ARPHRD_ETHER only
-    auto flags = read_text(base + "/flags");
-    if (flags && (std::strtoul(flags->c_str(), nullptr, 0) & IFF_LOOPBACK)) continue;
-    std::string why;
-    std::string devtype;
-    if (auto ue = read_text(base + "/uevent")) {
-      size_t p = ue->find("DEVTYPE=");
-      if (p != std::string::npos) devtype = ue->substr(p + 8, ue->find('\n', p) - p - 8);
-    }
-    if (path_exists(base + "/bridge")) why = "bridge";
-    else if (path_exists(base + "/bonding")) why = "bond";
-    else if (path_exists(base + "/tun_flags")) why = "tun/tap device";
-    else if (path_exists(base + "/wireless") || path_exists(base + "/phy80211")) why = "wireless";
-    else if (path_exists(base + "/master")) why = "member of " + [&] {
-      char buf[256];
-      ssize_t k = ::readlink((base + "/master").c_str(), buf, sizeof buf - 1);
-      if (k <= 0) return std::string("another device");
-      buf[k] = 0;
-      const char* s = std::strrchr(buf, '/');
-      return std::string(s ? s + 1 : buf);
-    }();
-    else if (!devtype.empty()) why = devtype + " device";
+  struct if_nameindex* list = ::if_nameindex();
+  if (!list) return scan;
+  std::vector<std::string> names;
+  for (struct if_nameindex* i = list; i->if_index != 0; ++i) names.emplace_back(i->if_name);
+  ::if_freenameindex(list);
+  std::sort(names.begin(), names.end());
+  for (const auto& n : names) {
+    ifreq ifr{};
+    if (!if_ioctl(n, SIOCGIFHWADDR, ifr) || ifr.ifr_hwaddr.sa_family != ARPHRD_ETHER) continue;
+    ifr = {};
+    if (if_ioctl(n, SIOCGIFFLAGS, ifr) && (ifr.ifr_flags & IFF_LOOPBACK)) continue;
+    std::string why = skip_reason(n);
     if (!why.empty()) scan.skipped.emplace_back(n, why);
     else scan.ports.push_back(n);
   }
   return scan;
 }
 
-bool parse_mac(const std::string& s, unsigned char out[6]) {
-  unsigned v[6];
-  if (std::sscanf(s.c_str(), "%x:%x:%x:%x:%x:%x", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6)
+bool identify_port(Port& p, std::string& err) {
+  ifreq ifr{};
+  p.ifindex = static_cast<int>(::if_nametoindex(p.name.c_str()));
+  if (p.ifindex <= 0 || !if_ioctl(p.name, SIOCGIFHWADDR, ifr) ||
+      ifr.ifr_hwaddr.sa_family != ARPHRD_ETHER) {
+    err = fmt("Port %s: vanished before the pass, or is no Ethernet port.", p.name.c_str());
     return false;
-  for (int i = 0; i < 6; ++i) out[i] = static_cast<unsigned char>(v[i]);
+  }
+  std::memcpy(p.mac, ifr.ifr_hwaddr.sa_data, 6);
+  ifr = {};
+  if (if_ioctl(p.name, SIOCGIFMTU, ifr) && ifr.ifr_mtu > 0) p.mtu = static_cast<size_t>(ifr.ifr_mtu);
   return true;
 }
 
-std::string link_text(const std::string& name) {
-  std::string base = "/sys/class/net/" + name;
-  auto carrier = read_text(base + "/carrier");
-  if (!carrier || *carrier != "1") return "no link (check the cable and the switch port)";
-  auto speed = read_text(base + "/speed");
-  auto duplex = read_text(base + "/duplex");
-  std::string s = "link up";
-  long sp = speed ? std::strtol(speed->c_str(), nullptr, 10) : -1;
-  if (sp > 0) s += fmt(", %ld Mb/s", sp);
-  else s += ", speed unknown";
-  if (duplex && *duplex != "unknown" && !duplex->empty()) s += ", " + *duplex + " duplex";
-  else s += ", duplex unknown";
-  return s;
-}
-
-bool has_carrier(const std::string& name) {
-  auto c = read_text("/sys/class/net/" + name + "/carrier");
-  return c && *c == "1";
+bool raise_port(Port& p, std::string& err, int& code) {
+  ifreq ifr{};
+  if (!if_ioctl(p.name, SIOCGIFFLAGS, ifr)) {
+    err = fmt("Port %s: cannot query its state (%s).", p.name.c_str(), std::strerror(errno));
+    code = kExitPortFailed;
+    return false;
+  }
+  if (ifr.ifr_flags & IFF_UP) return true;
+  ifr.ifr_flags |= IFF_UP;
+  if (!if_ioctl(p.name, SIOCSIFFLAGS, ifr)) {
+    bool perm = errno == EPERM || errno == EACCES;
+    err = perm ? fmt("netburn needs root privileges (CAP_NET_ADMIN) to bring port %s up.",
+                     p.name.c_str())
+               : fmt("Port %s: cannot bring it up (%s).", p.name.c_str(), std::strerror(errno));
+    code = perm ? kExitPrivilege : kExitPortFailed;
+    return false;
+  }
+  p.raised = true;
+  return true;
 }
 
 bool open_port(Port& p, std::string& err, int& code) {
-  p.fd = ::socket(AF_PACKET, SOCK_RAW, htons(kEtherType));
+  p.fd = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(kEtherType));
   if (p.fd < 0) {
     if (errno == EPERM || errno == EACCES) {
       err = "netburn needs root privileges (CAP_NET_RAW) to open raw sockets.";
@@ -127,8 +155,8 @@ bool open_port(Port& p, std::string& err, int& code) {
   req.tp_block_nr = kRingFrames * kRingSlot / req.tp_block_size;
   if (::setsockopt(p.fd, SOL_PACKET, PACKET_RX_RING, &req, sizeof req) < 0)
     return bad("set up the receive ring");
-  p.ring_bytes = static_cast<size_t>(req.tp_block_size) * req.tp_block_nr;
-  void* m = ::mmap(nullptr, p.ring_bytes, PROT_READ | PROT_WRITE, MAP_SHARED, p.fd, 0);
+  const size_t bytes = static_cast<size_t>(req.tp_block_size) * req.tp_block_nr;
+  void* m = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, p.fd, 0);
   if (m == MAP_FAILED) return bad("map the receive ring");
   p.ring = static_cast<unsigned char*>(m);
   // A larger send buffer keeps the transmit queue fed between batches.
@@ -145,36 +173,41 @@ bool open_port(Port& p, std::string& err, int& code) {
   return true;
 }
 
-bool raise_port(Port& p, std::string& err, int& code) {
-  int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (s < 0) s = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (s < 0) {
-    err = fmt("Port %s: cannot query its state (%s).", p.name.c_str(), std::strerror(errno));
-    code = kExitPortFailed;
-    return false;
-  }
+bool has_carrier(const Port& p) {
+  if (auto c = sysfs::text(attr(p.name, "carrier")); c && (*c == "0" || *c == "1")) return *c == "1";
+  // No word from sysfs: the kernel's running flag follows the carrier too.
   ifreq ifr{};
-  std::snprintf(ifr.ifr_name, IFNAMSIZ, "%s", p.name.c_str());
-  bool ok = true;
-  if (::ioctl(s, SIOCGIFFLAGS, &ifr) < 0) {
-    err = fmt("Port %s: cannot query its state (%s).", p.name.c_str(), std::strerror(errno));
-    code = kExitPortFailed;
-    ok = false;
-  } else if (!(ifr.ifr_flags & IFF_UP)) {
-    ifr.ifr_flags |= IFF_UP;
-    if (::ioctl(s, SIOCSIFFLAGS, &ifr) < 0) {
-      bool perm = errno == EPERM || errno == EACCES;
-      err = perm ? fmt("netburn needs root privileges (CAP_NET_ADMIN) to bring port %s up.",
-                       p.name.c_str())
-                 : fmt("Port %s: cannot bring it up (%s).", p.name.c_str(), std::strerror(errno));
-      code = perm ? kExitPrivilege : kExitPortFailed;
-      ok = false;
-    } else {
-      p.raised = true;
-    }
+  return if_ioctl(p.name, SIOCGIFFLAGS, ifr) && (ifr.ifr_flags & IFF_UP) &&
+         (ifr.ifr_flags & IFF_RUNNING);
+}
+
+std::optional<uint64_t> link_downs(const Port& p) {
+  if (auto n = sysfs::number(attr(p.name, "carrier_down_count"))) return n;
+  return sysfs::number(attr(p.name, "carrier_changes"));
+}
+
+std::string link_text(const Port& p) {
+  if (!has_carrier(p)) return "no link";
+  std::string s = "link up";
+  auto speed = sysfs::text(attr(p.name, "speed"));
+  long sp = -1;
+  if (speed && !speed->empty()) {
+    char* end = nullptr;
+    sp = std::strtol(speed->c_str(), &end, 10);
+    if (*end) sp = -1;
   }
-  ::close(s);
-  return ok;
+  s += sp > 0 ? fmt(", %ld Mb/s", sp) : std::string(", speed unknown");
+  auto duplex = sysfs::text(attr(p.name, "duplex"));
+  bool known = duplex && (*duplex == "full" || *duplex == "half");
+  s += known ? ", " + *duplex + " duplex" : std::string(", duplex unknown");
+  return s;
+}
+
+std::map<std::string, uint64_t> read_counters(const Port& p) {
+  std::map<std::string, uint64_t> m;
+  for (const char* c : kCounters)
+    if (auto v = sysfs::number("class/net/" + p.name + "/statistics/" + c)) m[c] = *v;
+  return m;
 }
 
 }  // namespace netburn

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "conio.h"
+#include "grid.h"
 #include "framewin.h"
 #include "plscreen.h"
 #include "win.h"
@@ -14,17 +15,12 @@ namespace {
 const int W = 80, H = 25;
 const int backdrop_attr = 0x01, bar_attr = 0x40;
 
-const PlCell &at(int x, int y)   // 1-based
-{
-    return *screen.getcells().cell(unsigned(x - 1), unsigned(y - 1));
-}
-
-// Characters of row y, columns x1..x2 (1-based, inclusive).
-std::string text(int y, int x1, int x2)
+// The attributes of row y, one byte a cell.
+std::string row_attrs(int y)
 {
     std::string s;
-    for (int x = x1; x <= x2; x++)
-        s += char(at(x, y).ch);
+    for (int x = 1; x <= W; x++)
+        s += char(cell_at(x, y).attr);
     return s;
 }
 
@@ -48,7 +44,7 @@ TEST_F(FrameTest, BuildsBackdropAndBlankBarsAndHidesTheCursor)
     EXPECT_EQ(screen.getcursortype(), 0);
     for (int y = 1; y <= H; y++) {
         for (int x = 1; x <= W; x++) {
-            const PlCell &c = at(x, y);
+            const PlCell &c = cell_at(x, y);
             if (y == 1 || y == H) {
                 ASSERT_EQ(c.ch, ' ') << x << "," << y;
                 ASSERT_EQ(c.attr, bar_attr) << x << "," << y;
@@ -59,10 +55,7 @@ TEST_F(FrameTest, BuildsBackdropAndBlankBarsAndHidesTheCursor)
         }
     }
     // The console state is the full screen again, not a bar's.
-    EXPECT_EQ(ti.winleft, 1);
-    EXPECT_EQ(ti.wintop, 1);
-    EXPECT_EQ(ti.winright, W);
-    EXPECT_EQ(ti.winbottom, H);
+    EXPECT_EQ(console_state(), "(1,1)-(80,25) attr 07 cursor 1,1");
 }
 
 TEST_F(FrameTest, TitleAndVersionShareTheTopBar)
@@ -70,15 +63,14 @@ TEST_F(FrameTest, TitleAndVersionShareTheTopBar)
     FrameWin frame(&screen);
     frame.settitle("ORVEX Compatibility and Diagnostics");
     frame.setversion(OxString("Version %s", "3.75c #0"));
-    EXPECT_EQ(text(1, 1, 1), " ");
-    EXPECT_EQ(text(1, 2, 36), "ORVEX Compatibility and Diagnostics");
-    EXPECT_EQ(text(1, 37, 63), std::string(27, ' '));
-    EXPECT_EQ(text(1, 64, 79), "Version 3.75c #0");
-    EXPECT_EQ(text(1, 80, 80), " ");
-    for (int x = 1; x <= W; x++)
-        ASSERT_EQ(at(x, 1).attr, bar_attr) << x;
+    EXPECT_EQ(row_text(1, 1, 1), " ");
+    EXPECT_EQ(row_text(1, 2, 36), "ORVEX Compatibility and Diagnostics");
+    EXPECT_EQ(row_text(1, 37, 63), std::string(27, ' '));
+    EXPECT_EQ(row_text(1, 64, 79), "Version 3.75c #0");
+    EXPECT_EQ(row_text(1, 80, 80), " ");
+    EXPECT_EQ(row_attrs(1), std::string(W, char(bar_attr)));
     // The backdrop below is untouched.
-    EXPECT_EQ(at(40, 2).ch, GLYPH_CHECKER);
+    EXPECT_EQ(cell_at(40, 2).ch, GLYPH_CHECKER);
 }
 
 TEST_F(FrameTest, LongLeftTextGivesWayToTheRightOne)
@@ -87,9 +79,9 @@ TEST_F(FrameTest, LongLeftTextGivesWayToTheRightOne)
     const std::string left(70, 'L'), right = "RRRRRRRRRRRRRRRRRRRR";   // 70 + 20 in w = 78
     frame.sethelp(left.c_str());
     frame.setstatus(right.c_str());
-    EXPECT_EQ(text(H, 2, 59), std::string(58, 'L'));
-    EXPECT_EQ(text(H, 60, 79), right);
-    EXPECT_EQ(text(H, 80, 80), " ");
+    EXPECT_EQ(row_text(H, 2, 59), std::string(58, 'L'));
+    EXPECT_EQ(row_text(H, 60, 79), right);
+    EXPECT_EQ(row_text(H, 80, 80), " ");
 }
 
 TEST_F(FrameTest, RightTextLongerThanTheBarGetsHalfAndShowsItsStart)
@@ -101,9 +93,9 @@ TEST_F(FrameTest, RightTextLongerThanTheBarGetsHalfAndShowsItsStart)
     frame.settitle("title");
     frame.setversion(right.c_str());
     // w = 78: 39 columns each; the left text padded, the right cut to its start.
-    EXPECT_EQ(text(1, 2, 40), "title" + std::string(34, ' '));
-    EXPECT_EQ(text(1, 41, 79), right.substr(0, 39));
-    EXPECT_EQ(text(1, 80, 80), " ");
+    EXPECT_EQ(row_text(1, 2, 40), "title" + std::string(34, ' '));
+    EXPECT_EQ(row_text(1, 41, 79), right.substr(0, 39));
+    EXPECT_EQ(row_text(1, 80, 80), " ");
 }
 
 TEST_F(FrameTest, EmptyStatusBlanksTheRightEndAndKeepsTheHelp)
@@ -111,10 +103,10 @@ TEST_F(FrameTest, EmptyStatusBlanksTheRightEndAndKeepsTheHelp)
     FrameWin frame(&screen);
     frame.sethelp("[ENTER] Select   [ESC] Go Back");
     frame.setstatus("[RUNNING]");
-    EXPECT_EQ(text(H, 71, 79), "[RUNNING]");
+    EXPECT_EQ(row_text(H, 71, 79), "[RUNNING]");
     frame.setstatus("");
-    EXPECT_EQ(text(H, 2, 31), "[ENTER] Select   [ESC] Go Back");
-    EXPECT_EQ(text(H, 32, 80), std::string(49, ' '));
+    EXPECT_EQ(row_text(H, 2, 31), "[ENTER] Select   [ESC] Go Back");
+    EXPECT_EQ(row_text(H, 32, 80), std::string(49, ' '));
 }
 
 TEST_F(FrameTest, SetterUnderAnotherWindowsFocusLeavesItsConsoleState)
@@ -125,29 +117,23 @@ TEST_F(FrameTest, SetterUnderAnotherWindowsFocusLeavesItsConsoleState)
     textattr(0x1E);
     gotoxy(3, 2);
     frame.setstatus("[STOPPING]");
-    EXPECT_EQ(text(H, 70, 79), "[STOPPING]");
-    EXPECT_EQ(at(75, H).attr, bar_attr);
-    EXPECT_EQ(ti.winleft, 10);
-    EXPECT_EQ(ti.wintop, 5);
-    EXPECT_EQ(ti.winright, 30);
-    EXPECT_EQ(ti.winbottom, 8);
-    EXPECT_EQ(ti.attribute.get(), 0x1E);
-    EXPECT_EQ(ti.curx, 1);
-    EXPECT_EQ(ti.cury, 1);
+    EXPECT_EQ(row_text(H, 70, 79), "[STOPPING]");
+    EXPECT_EQ(cell_at(75, H).attr, bar_attr);
+    EXPECT_EQ(std::make_pair(ti.curx, ti.cury), std::make_pair(1, 1)) << "the console's own record";
+    EXPECT_EQ(console_state(), "(10,5)-(30,8) attr 1e cursor 1,1");
     // Output goes on where the window expects it.
     putch('Z');
-    EXPECT_EQ(at(10, 5).ch, 'Z');
-    EXPECT_EQ(at(10, 5).attr, 0x1E);
+    EXPECT_EQ(cell_at(10, 5).ch, 'Z');
+    EXPECT_EQ(cell_at(10, 5).attr, 0x1E);
 }
 
 TEST_F(FrameTest, ControlBytesInABarTextNeitherMoveNorBreakIt)
 {
     FrameWin frame(&screen);
     frame.settitle("a\r\nb\x1b[2Jc");
-    EXPECT_EQ(text(1, 2, 10), "a  b [2Jc");
-    for (int x = 1; x <= W; x++)
-        ASSERT_EQ(at(x, 1).attr, bar_attr) << x;
-    EXPECT_EQ(at(2, 2).ch, GLYPH_CHECKER);
+    EXPECT_EQ(row_text(1, 2, 10), "a  b [2Jc");
+    EXPECT_EQ(row_attrs(1), std::string(W, char(bar_attr)));
+    EXPECT_EQ(cell_at(2, 2).ch, GLYPH_CHECKER);
 }
 
 TEST_F(FrameTest, BarsWithNoRoomForTextDrawNothing)
@@ -160,12 +146,12 @@ TEST_F(FrameTest, BarsWithNoRoomForTextDrawNothing)
         clreol();
         bar.unfocus();
         frame.drawbar(bar, "left", "right");
-        const std::string row = text(10, 5, 4 + width);
+        const std::string row = row_text(10, 5, 4 + width);
         if (width == 3)
             EXPECT_EQ(row, " r ");   // w = 1: the right text's first character
         else
             EXPECT_EQ(row, std::string(size_t(width), ' '));
-        EXPECT_EQ(at(5 + width, 10).ch, GLYPH_CHECKER);
+        EXPECT_EQ(cell_at(5 + width, 10).ch, GLYPH_CHECKER);
     }
 }
 
@@ -182,8 +168,8 @@ TEST_F(FrameTest, DestructionLeavesOnlyBackdropAndShowsTheCursor)
     EXPECT_EQ(screen.getcursortype(), 1);
     for (int y = 1; y <= H; y++)
         for (int x = 1; x <= W; x++) {
-            ASSERT_EQ(at(x, y).ch, GLYPH_CHECKER) << x << "," << y;
-            ASSERT_EQ(at(x, y).attr, backdrop_attr) << x << "," << y;
+            ASSERT_EQ(cell_at(x, y).ch, GLYPH_CHECKER) << x << "," << y;
+            ASSERT_EQ(cell_at(x, y).attr, backdrop_attr) << x << "," << y;
         }
 }
 

@@ -16,10 +16,18 @@ sub new_state {
              category => '', description => '', cpucount => 0 };
 }
 
+# The program trims blanks and tabs only.
 sub trim {
     my ($s) = @_;
-    $s =~ s/^\s+//;
-    $s =~ s/\s+\z//;
+    $s =~ s/^[ \t]+//;
+    $s =~ s/[ \t]+\z//;
+    return $s;
+}
+
+# Colour markers in helper text become blanks before they reach a field.
+sub unmarked {
+    my ($s) = @_;
+    $s =~ tr/\x07\x08/  /;
     return $s;
 }
 
@@ -70,11 +78,11 @@ sub interpret {
         return 'status';
     }
     if (substr($line, 0, 7) eq 'Memory ' && $c >= 0) {
-        addstr(\$st->{Memory}, trim(substr($line, $c + 1)), 'SUPPORTED');
+        addstr(\$st->{Memory}, unmarked(trim(substr($line, $c + 1))), 'SUPPORTED');
         return 'memory';
     }
     if (substr($line, 0, 4) eq 'ttyS' && $c >= 0) {
-        addstr(\$st->{Serial}, trim(substr($line, 0, $c)), 'SUPPORTED');
+        addstr(\$st->{Serial}, unmarked(trim(substr($line, 0, $c))), 'SUPPORTED');
         return 'serial';
     }
     if ($c >= 0 && $b >= 0 && $b == $c + 1) {
@@ -91,7 +99,7 @@ sub status_step {
     if ($k ne 'VIDEO' && $k ne 'DISK') {
         $st->{description} = shortname($st->{description});
     }
-    my $d = $st->{description};
+    my $d = unmarked($st->{description});
     if ($k eq 'CPU') {
         $st->{cpucount}++;
         addstr(\$st->{CPU}, $d, $s) if $st->{CPU} eq '';
@@ -102,8 +110,8 @@ sub status_step {
     } elsif ($k eq 'IDE' || $k eq 'SCSI' || $k eq 'RAID') {
         addstr(\$st->{SCSI}, "$d $k", $s);
     } elsif ($k eq 'DISK') {
-        $st->{description} = $d = disk_name($d);
-        addstr(\$st->{Disks}, $d, $s);
+        $st->{description} = disk_name($st->{description});
+        addstr(\$st->{Disks}, unmarked($st->{description}), $s);
     } elsif ($k eq 'NETWORK') {
         addstr(\$st->{Network}, $d, $s);
     } elsif ($k eq 'SERIAL') {

@@ -5,7 +5,7 @@ use warnings;
 use Exporter 'import';
 use File::Temp qw(tempdir);
 use FindBin;
-our @EXPORT_OK = qw($REPO run_cmd slurp spew scratch);
+our @EXPORT_OK = qw($REPO run_cmd slurp spew scratch replay_program replay);
 
 our $REPO = "$FindBin::Bin/../..";
 
@@ -45,6 +45,29 @@ sub run_cmd {
     my $out = <$fh> // '';
     close $fh;
     return ($out, $? >> 8);
+}
+
+# The program's own interpreter of the probe's lines (tests/scripts/compat_replay),
+# as ctest names it, or from the usual build directory.
+sub replay_program {
+    my $p = $ENV{COMPAT_REPLAY} // "$REPO/build/tests/scripts/compat_replay";
+    return -x $p ? $p : undef;
+}
+
+# Feeds text to the program's interpreter; returns its result state.
+sub replay {
+    my ($text) = @_;
+    my $prog = replay_program() or die 'compat_replay not built';
+    my $in = scratch() . '/lines';
+    spew($in, $text);
+    my $pid = open(my $fh, '-|') // die "fork: $!";
+    if (!$pid) {
+        open STDIN, '<', $in or exit 127;
+        exec { $prog } $prog or exit 127;
+    }
+    my %state = map { /^(\w+)=(.*)$/ ? ($1 => $2) : () } <$fh>;
+    close $fh;
+    return \%state;
 }
 
 1;

@@ -1,0 +1,51 @@
+package RecordTest;
+# Runs the probe and makefloppy on a fake server the way an operator's
+# session would, and hands back the record.
+use strict;
+use warnings;
+use Exporter 'import';
+use JSON::PP ();
+use ScriptTest qw($REPO run_cmd slurp spew scratch);
+our @EXPORT_OK = qw(make_record program_log);
+
+# Options: option ('' or '-a'), burnin (log text), env (more environment),
+# mtime (of burnin.log). Returns (report.json as data, report.txt, dir).
+sub make_record {
+    my ($machine, %o) = @_;
+    my $dir = scratch();
+    my $root = "$REPO/tools/fixtures/$machine";
+    my $opt = $o{option} // '';
+    my $log = $opt eq '-a' ? 'compat-a.log' : 'compat.log';
+    my %env = (COMPAT_ROOT => $root, %{$o{env} // {}});
+    my (undef, $rc) = run_cmd({ %env, COMPAT_LOG => "$dir/$log" }, 'perl', "$REPO/tools/compat.pl", $opt);
+    die "compat.pl failed" if $rc;
+    if (defined $o{burnin}) {
+        spew("$dir/burnin.log", $o{burnin});
+        utime($o{mtime}, $o{mtime}, "$dir/burnin.log") if defined $o{mtime};
+    }
+    my ($out);
+    ($out, $rc) = run_cmd({ %env, RESULTS_LOG_DIR => $dir }, 'perl', "$REPO/tools/makefloppy",
+                          '--directory', "$dir/out");
+    die "makefloppy failed ($rc): $out" if $rc;
+    return (JSON::PP::decode_json(slurp("$dir/out/report.json")), slurp("$dir/out/report.txt"), $dir);
+}
+
+# The log the program writes from the helpers' output: "Network: " before
+# each netburn message line (status lines "@..." are not logged), "   Disk: "
+# before each diskburn line.
+sub program_log {
+    my (@parts) = @_;
+    my $log = "Running network and disk burn-in tests.\n\n";
+    for my $p (@parts) {
+        my ($who, $text) = @$p;
+        my @lines = split /\n/, $text, -1;
+        pop @lines if @lines && $lines[-1] eq '';
+        for my $line (@lines) {
+            next if $who eq 'net' && $line =~ /^@/;
+            $log .= $who eq 'net' ? "Network: $line\n" : $who eq 'disk' ? "   Disk: $line\n" : "$line\n";
+        }
+    }
+    return $log;
+}
+
+1;

@@ -1,0 +1,142 @@
+#!/usr/bin/perl
+# No floppy drive: makefloppy writes to the FAT file system labelled
+# RUNDIAGS, into a folder named after the serial number and the date. On
+# loop devices this test makes (root only): one holding the RUNDIAGS file
+# system as a partition, one with another label, one with no file system;
+# a fake sysfs names them, so that no other device is ever looked at. The
+# other two must come out untouched.
+use strict;
+use warnings;
+use FindBin;
+use lib "$FindBin::Bin/lib";
+use lib "$FindBin::Bin/../../tools/perl";
+use Test::More;
+use JSON::PP;
+use Digest::SHA qw(sha256_hex);
+use POSIX ();
+use ScriptTest qw($REPO run_cmd slurp spew scratch);
+
+sub skip_all { print "1..0 # SKIP $_[0]\n"; exit 77 }
+skip_all('needs root for loop devices') if $> != 0;
+for my $tool (qw(losetup mkfs.fat mformat mcopy mdir mmd)) {
+    skip_all("$tool not installed") unless grep { -x "$_/$tool" } split(/:/, $ENV{PATH}), '/sbin', '/usr/sbin';
+}
+$ENV{PATH} .= ':/sbin:/usr/sbin';
+$ENV{MTOOLS_SKIP_CHECK} = 1;
+
+my $tmp = scratch();
+my (@loops, %dev);
+END { system('losetup', '-d', $_) for @loops }
+
+# A 16 MiB image on a loop device of its own.
+sub loop_with {
+    my ($name, @mkfs) = @_;
+    my $img = "$tmp/$name.img";
+    truncate_file($img, 16 << 20);
+    die "@mkfs failed" if @mkfs && run_cmd({}, @mkfs, $img);
+    chomp(my $node = `losetup -f --show '$img'`);
+    die "losetup failed" unless $node =~ m{^/dev/loop\d+$};
+    push @loops, $node;
+    my $rdev = (stat $node)[6];
+    $dev{$name} = { img => $img, node => $node, devno => int($rdev / 256) % 4096 . ':' . (($rdev & 0xff) | (($rdev >> 12) & ~0xff)) };
+}
+sub truncate_file { open(my $fh, '>', $_[0]) or die $!; truncate($fh, $_[1]); close $fh }
+
+loop_with('stick', 'mkfs.fat', '-n', 'RUNDIAGS');
+loop_with('other', 'mkfs.fat', '-n', 'OTHERSTICK');
+loop_with('blank');
+my %before = map { ($_ => sha256_hex(slurp($dev{$_}{img}))) } qw(other blank);
+
+# A fake root: the storage server's facts, and a sysfs that shows "sdv"
+# (the other label, whole disk) and "sdw" (no file system) with its
+# partition "sdw1" (the RUNDIAGS file system).
+my $root = "$tmp/root";
+system('cp', '-a', "$REPO/tools/fixtures/supermicro-x9", $root) == 0 or die;
+sub sys_entry {
+    my ($path, $name, $part) = @_;
+    mkdir "$root/sys/block/$path";
+    spew("$root/sys/block/$path/dev", "$dev{$name}{devno}\n");
+    spew("$root/sys/block/$path/size", "32768\n");
+    spew("$root/sys/block/$path/partition", "1\n") if $part;
+}
+sys_entry('sdv', 'other');
+sys_entry('sdw', 'blank');
+sys_entry('sdw/sdw1', 'stick', 1);
+
+my $logs = "$tmp/logs";
+mkdir $logs;
+run_cmd({ COMPAT_ROOT => $root, COMPAT_LOG => "$logs/compat.log" }, 'perl', "$REPO/tools/compat.pl", '');
+spew("$logs/burnin.log", "Running network and disk burn-in tests.\n\n** PASSED - Press Enter When Done **\n");
+
+sub run_mf {
+    my (%env) = @_;
+    return run_cmd({ RESULTS_LOG_DIR => $logs, COMPAT_ROOT => $root, FLOPPY_DEVICE => "$tmp/no-such-drive", %env },
+                   'perl', "$REPO/tools/makefloppy");
+}
+
+sub on_stick {
+    my ($path) = @_;
+    unlink "$tmp/got";
+    my (undef, $rc) = run_cmd({}, 'mcopy', '-n', '-i', $dev{stick}{img}, "::$path", "$tmp/got");
+    return $rc ? undef : slurp("$tmp/got");
+}
+
+# ---- no floppy drive: the results stick
+my ($out, $rc) = run_mf();
+is($rc, 0, 'no floppy drive, a results stick: exit 0') or diag($out);
+my $folder = 'C8150AB23N10012-' . POSIX::strftime('%Y-%m-%d', gmtime);
+like($out, qr/^results written to \Q$dev{stick}{node}\E in \Q$folder\E and verified$/m, 'written to the stick, into its folder');
+my ($list) = run_cmd({}, 'mdir', '-b', '-i', $dev{stick}{img}, "::/$folder");
+is_deeply([sort map { m{([^/]+)$} } split /\n/, $list], [qw(burnin.log compat.log report.json report.txt)],
+          'the folder holds the same files as a floppy would');
+is(on_stick("/$folder/compat.log"), slurp("$logs/compat.log"), 'compat.log reads back intact');
+is(on_stick("/$folder/burnin.log"), slurp("$logs/burnin.log"), 'burnin.log reads back intact');
+is(decode_json(on_stick("/$folder/report.json"))->{machine}{system}{serial}, 'C8150AB23N10012', 'the record is there');
+my ($label) = run_cmd({}, 'mdir', '-i', $dev{stick}{img}, '::');
+like($label, qr/^ Volume in drive : is RUNDIAGS/m, 'the stick keeps its label: never formatted');
+is(sha256_hex(slurp($dev{$_}{img})), $before{$_}, "the $_ device is untouched") for qw(other blank);
+
+# ---- again on the same day: the same folder, files replaced
+spew("$logs/burnin.log", "Running network and disk burn-in tests.\n\n** FAILED - Press Enter When Done **\n");
+($out, $rc) = run_mf();
+is($rc, 0, 'a second copy: exit 0') or diag($out);
+is(on_stick("/$folder/burnin.log"), slurp("$logs/burnin.log"), 'a second copy replaces the files');
+is(sha256_hex(slurp($dev{$_}{img})), $before{$_}, "the $_ device is still untouched") for qw(other blank);
+
+# ---- no floppy drive and no results stick: the floppy's exit code
+system('rm', '-rf', "$root/sys/block/sdw/sdw1");
+my $stick_before = sha256_hex(slurp($dev{stick}{img}));
+($out, $rc) = run_mf();
+is($rc, 3, 'no drive and no stick: 3 (no drive)');
+like($out, qr/no results stick either/, 'and says so');
+is(sha256_hex(slurp($dev{$_}{img})), $before{$_}, "the $_ device is untouched then too") for qw(other blank);
+
+# ---- the label is read, not the name: sdv carries another label
+sys_entry('sdw/sdw1', 'stick', 1);
+require Makefloppy::Stick;
+is(Makefloppy::Stick::fat_label($dev{other}{node}), 'OTHERSTICK', 'the other label is read as such');
+is(Makefloppy::Stick::fat_label($dev{blank}{node}), undef, 'no file system, no label');
+# FAT32, and a label only in the root directory (as some systems relabel).
+my $f32 = "$tmp/fat32.img";
+truncate_file($f32, 40 << 20);
+run_cmd({}, 'mkfs.fat', '-F', '32', '-n', 'RUNDIAGS', $f32);
+is(Makefloppy::Stick::fat_label($f32), 'RUNDIAGS', 'a FAT32 label');
+my $rootonly = "$tmp/rootonly.img";
+truncate_file($rootonly, 16 << 20);
+run_cmd({}, 'mkfs.fat', '-n', 'RUNDIAGS', $rootonly);
+open(my $fh, '+<:raw', $rootonly) or die $!;
+sysseek($fh, 43, 0);
+syswrite($fh, 'NO NAME    ');
+close $fh;
+is(Makefloppy::Stick::fat_label($rootonly), 'RUNDIAGS', 'the root directory label counts when the boot sector has none');
+{
+    # A mounted stick is not written behind the kernel's back.
+    no warnings 'redefine';
+    local $ENV{COMPAT_ROOT};
+    local *Makefloppy::Stick::candidates = sub { ({ node => $dev{stick}{node}, devno => $dev{stick}{devno} }) };
+    local *Makefloppy::Stick::mounted_devices = sub { ($dev{stick}{devno}) };
+    is(Makefloppy::Stick::find_stick(), undef, 'a mounted stick is left alone');
+}
+is(sha256_hex(slurp($dev{stick}{img})), $stick_before, 'the stick was not written without a copy to make');
+
+done_testing();

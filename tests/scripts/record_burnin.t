@@ -1,0 +1,166 @@
+#!/usr/bin/perl
+# The burn-in in the record, read from the lines the helpers print (the
+# agreed beginnings) as the program logs them: start, end and duration,
+# passes per disk and for the network, each port's last percentage with
+# BAD, how it ended and the verdict as the screen showed it.
+use strict;
+use warnings;
+use FindBin;
+use lib "$FindBin::Bin/lib";
+use Test::More;
+use Time::Local qw(timegm);
+use RecordTest qw(make_record program_log);
+
+my @PORTS = qw(eth0 eth1 eth2 eth3);
+my @DISKS = (['sda', 'Z1Z0A1B0'], ['sdb', 'Z1Z0A1B1']);
+
+sub at { my ($h, $m) = @_; return sprintf('2024-05-01 %02d:%02d:00', $h, $m) }
+
+# One run of netburn: its pass start, a status line, the per-port results
+# and its last line.
+sub net_run {
+    my ($n, $time, $pct, $end) = @_;
+    my $t = "Pass $n started $time UTC.\n@25000 " . join(' ', map { "$_=25000" } @PORTS) . "\n";
+    for my $p (@PORTS) {
+        my $got = 250 * ($pct->{$p} // 100);
+        $t .= "Port $p: received $got of 25000 frames (" . ($pct->{$p} // 100) . "%) from 3 peers.\n";
+    }
+    return ['net', $t . $end . "\n"];
+}
+
+sub disk_run {
+    my ($n, $time, $end) = @_;
+    my $t = " Pass $n started $time UTC.\n";
+    $t .= "Disk $_->[0]: ST4000NM0033-9ZM, serial $_->[1], 4.0 TB.\n" for @DISKS;
+    $t .= "Pass ${_}0% done: writing 2, 850 MB/s.\n" for 1 .. 9;
+    if ($end eq 'complete') {
+        $t .= " $_->[0]: verified in 1790.0 s, 2234.6 MB/s.\n" for @DISKS;
+        $t .= "Pass complete: 2 disks (8.0 TB) written and verified without error.\n";
+    } else {
+        $t .= "$end\n";
+    }
+    return ['disk', $t];
+}
+
+sub summary {
+    my ($disk, $net, $halted) = @_;
+    my $fail = $disk ne 'PASSED' || $net ne 'PASSED';
+    return ['prog', ($halted ? "\nTEST HALTED BY USER.\n\n" : '') . "\n   Disk: $disk\nNetwork: $net\n\n"
+                    . "(All these log messages are in \"/tmp/burnin.log\")\n\n"
+                    . '** ' . ($fail ? 'FAILED' : 'PASSED') . " - Press Enter When Done **\n"];
+}
+
+sub again { return ['disk', "starting again.\n"] }
+
+sub ports { my ($b) = @_; return { map { ($_->{name} => [$_->{percent}, $_->{worst}, $_->{bad} ? 1 : 0]) } @{$b->{network}{ports}} } }
+
+# ---- a clean run stopped by the operator after some passes
+my $log = program_log(['disk', "Leaving out vda: holds a mounted filesystem (/).\n"],
+                      net_run(1, at(8, 0), {}, 'Pass complete: 25000 frames per port, 8000 frames/s.'),
+                      disk_run(1, at(8, 0), 'complete'), again(),
+                      net_run(2, at(8, 1), { eth2 => 88 }, 'Pass failed: eth2 received 88% of its frames.'),
+                      disk_run(2, at(9, 0), 'complete'), again(),
+                      net_run(3, at(8, 2), {}, 'Pass complete: 25000 frames per port, 8000 frames/s.'),
+                      net_run(4, at(8, 3), { eth1 => 40 }, 'Stopped.'),
+                      disk_run(3, at(10, 0), 'Stopped in pass 3 at 41%: 2 passes completed, 17.6 TB written and verified without error.'),
+                      summary('PASSED', 'FAILED (code 4)', 1));
+my ($r, $txt) = make_record('supermicro-x9', burnin => $log, mtime => timegm(0, 30, 11, 1, 4, 2024));
+my $b = $r->{burnin};
+is($b->{verdict}, 'FAILED', 'verdict');
+is($b->{verdict_line}, '** FAILED - Press Enter When Done **', 'verdict line exactly as shown');
+is($b->{ended}, 'stopped by the operator, after the network test failed with code 4', 'how it ended');
+is($b->{started}, '2024-05-01T08:00:00Z', 'start: the first pass start');
+is($b->{last_line}, '2024-05-01T11:30:00Z', "end: the log's last line");
+is($b->{duration_seconds}, 3.5 * 3600, 'duration');
+is_deeply([@{$b->{disk}}{qw(row result code passes_started passes_completed)}], ['PASS', 'PASSED', 0, 3, 2],
+          'disks: row, result, passes started and completed');
+is_deeply($b->{disk}{stopped}, { pass => 3, percent => 41,
+          text => 'Stopped in pass 3 at 41%: 2 passes completed, 17.6 TB written and verified without error.' },
+          'disks: how far the stopped pass got');
+is_deeply([map { [@$_{qw(name passes_verified model serial size)}, scalar @{$_->{failures}}] } @{$b->{disk}{devices}}],
+          [['sda', 2, 'ST4000NM0033-9ZM', 'Z1Z0A1B0', '4.0 TB', 0], ['sdb', 2, 'ST4000NM0033-9ZM', 'Z1Z0A1B1', '4.0 TB', 0]],
+          'disks: passes verified per disk');
+is_deeply($b->{disk}{left_out}, [{ name => 'vda', reason => 'holds a mounted filesystem (/).' }], 'disks: left out');
+is_deeply([@{$b->{network}}{qw(row result code passes_started passes_completed)}], ['FAIL', 'FAILED (code 4)', 4, 4, 2],
+          'network: row, result, passes started and completed');
+is_deeply(ports($b), { eth0 => [100, 100, 0], eth1 => [40, 40, 1], eth2 => [100, 88, 1], eth3 => [100, 100, 0] },
+          'network: each port\'s last percentage, its worst, BAD below 90');
+is($b->{network}{ports}[1]{received}, 10000, 'network: counts of the last result');
+is_deeply($b->{network}{failed_passes}, ['Pass failed: eth2 received 88% of its frames.'], 'network: the failed pass');
+is($b->{progress_lines}, 27, 'progress lines counted');
+ok($b->{any_pass_completed}, 'passes completed');
+for my $line ('  Verdict      FAILED  ("** FAILED - Press Enter When Done **")',
+              '  Ended        stopped by the operator, after the network test failed with code 4',
+              '  Started      2024-05-01 08:00:00 UTC',
+              '  Last line    2024-05-01 11:30:00 UTC',
+              '  Duration     3 h 30 min',
+              '  Disks        PASS  PASSED; 2 of 3 passes completed; stopped in pass 3 at 41%',
+              '    sda        2 passes verified    ST4000NM0033-9ZM, serial Z1Z0A1B0, 4.0 TB',
+              '    vda        left out             holds a mounted filesystem (/).',
+              '  Network      FAIL  FAILED (code 4); 2 of 4 passes completed',
+              '    eth1       40% BAD              received 10000 of 25000 frames',
+              '    eth2       100% BAD             received 25000 of 25000 frames; worst 88%',
+              '    Pass failed: eth2 received 88% of its frames.') {
+    like($txt, qr/^\Q$line\E$/m, "report.txt: $line");
+}
+unlike($txt, qr/stopped before any pass completed/, 'report.txt: no claim that nothing completed');
+
+# ---- stopped before any pass completed
+$log = program_log(net_run(1, at(8, 0), {}, 'Stopped.'),
+                   disk_run(1, at(8, 0), 'Stopped in pass 1 at 3%: 0 passes completed, 0.2 TB written and verified without error.'),
+                   summary('PASSED', 'PASSED', 1));
+($r, $txt) = make_record('supermicro-x9', burnin => $log, mtime => timegm(0, 4, 8, 1, 4, 2024));
+$b = $r->{burnin};
+is($b->{ended}, 'stopped by the operator before any pass completed', 'early stop: said plainly');
+ok(!$b->{any_pass_completed}, 'early stop: no pass completed');
+is_deeply([$b->{disk}{passes_completed}, $b->{network}{passes_completed}], [0, 0], 'early stop: zero passes each');
+is($b->{verdict}, 'PASSED', 'early stop: the verdict as the screen showed it');
+like($txt, qr/^  Passes       stopped before any pass completed$/m, 'report.txt: said plainly');
+like($txt, qr/^  Duration     4 min 00 s$/m, 'report.txt: short duration');
+
+# ---- the disk test fails, the network goes on until the operator stops
+$log = program_log(net_run(1, at(8, 0), {}, 'Pass complete: 25000 frames per port.'),
+                   disk_run(1, at(8, 0), 'Disk sdb: verify error at byte 123456789: it reads 0x5a instead of 0x00.'),
+                   net_run(2, at(8, 1), { eth3 => 85 }, 'Stopped.'), summary('FAILED (code 5)', 'PASSED', 1));
+($r, $txt) = make_record('supermicro-x9', burnin => $log);
+$b = $r->{burnin};
+is($b->{ended}, 'stopped by the operator, after the disk test failed with code 5', 'disk failure: how it ended');
+is_deeply([$b->{disk}{row}, $b->{disk}{code}, $b->{network}{row}], ['FAIL', 5, 'BAD'],
+          'disk failure: FAIL, and BAD for a port below 90% as the screen showed');
+is_deeply($b->{disk}{devices}[1]{failures}, ['Disk sdb: verify error at byte 123456789: it reads 0x5a instead of 0x00.'],
+          'disk failure: the failing disk and its message');
+like($txt, qr/^    sdb        FAILED               Disk sdb: verify error at byte 123456789/m, 'report.txt: the failing disk');
+like($txt, qr/^  Network      BAD   PASSED; 1 of 2 passes completed$/m, 'report.txt: BAD network row');
+like($txt, qr/^    eth3       85% BAD /m, 'report.txt: the BAD port');
+
+# ---- both fail: the test ends by itself
+$log = program_log(net_run(1, at(8, 0), { eth0 => 0 }, 'Pass failed: eth0 received no frames.'),
+                   disk_run(1, at(8, 0), 'Disk sda: write error at byte 4194304 (Input/output error).'),
+                   summary('FAILED (code 4)', 'FAILED (code 4)', 0));
+($r) = make_record('supermicro-x9', burnin => $log);
+$b = $r->{burnin};
+is($b->{ended}, 'the disk test failed with code 4 and the network test failed with code 4, before any pass completed',
+   'both failed: how it ended');
+ok(!$b->{halted_by_user}, 'both failed: not stopped by the operator');
+
+# ---- closed before the helpers ended: no summary
+$log = program_log(net_run(1, at(8, 0), {}, 'Pass complete: 25000 frames per port.'),
+                   disk_run(1, at(8, 0), 'complete'), again(), ['prog', "\nTEST HALTED BY USER.\n\n"]);
+($r, $txt) = make_record('supermicro-x9', burnin => $log);
+$b = $r->{burnin};
+is($b->{verdict}, undef, 'no summary: no verdict');
+is($b->{ended}, 'stopped by the operator', 'no summary: stopped');
+is_deeply([$b->{disk}{row}, $b->{network}{row}, $b->{disk}{result}], ['RUN', 'RUN', undef], 'no summary: rows still RUN');
+like($txt, qr/^  Verdict      none: no summary in the log$/m, 'report.txt: no verdict');
+$log =~ s/\nTEST HALTED BY USER.\n\n//;
+($r) = make_record('supermicro-x9', burnin => $log);
+is($r->{burnin}{ended}, 'the log ends before the summary: the test was closed before both helpers had ended',
+   'no summary and no stop');
+
+# ---- a helper line that only looks like the summary
+$log = program_log(['net', "PASSED\n"], disk_run(1, at(8, 0), 'complete'), summary('PASSED', 'FAILED (code 2)', 0));
+($r) = make_record('supermicro-x9', burnin => $log);
+is_deeply([$r->{burnin}{disk}{result}, $r->{burnin}{network}{result}], ['PASSED', 'FAILED (code 2)'],
+          'the summary is the pair of result lines, not a lone helper line');
+
+done_testing();

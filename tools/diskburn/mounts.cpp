@@ -1,0 +1,97 @@
+// diskburn: see mounts.h.
+
+#include "mounts.h"
+
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "sysroot.h"
+#include "toolio.h"
+
+namespace diskburn {
+
+namespace {
+// Thousands of mounts still fit; a file beyond this is cut, not trusted whole.
+constexpr size_t kProcLimit = 64 << 20;
+
+std::vector<std::string> fields(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> f;
+  for (std::string w; in >> w;) f.push_back(w);
+  return f;
+}
+}  // namespace
+
+std::vector<std::string> read_lines(const std::string& full_path) {
+  std::vector<std::string> lines;
+  auto text = toolio::read_file(full_path, kProcLimit);
+  if (!text) return lines;
+  size_t pos = 0;
+  while (pos < text->size()) {
+    size_t end = text->find('\n', pos);
+    if (end == std::string::npos) end = text->size();
+    lines.push_back(text->substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+std::string unescape_mount(const std::string& s) {
+  std::string o;
+  for (size_t i = 0; i < s.size(); ++i) {
+    bool octal = s[i] == '\\' && i + 3 < s.size();
+    if (octal)
+      for (size_t k = 1; k <= 3; ++k) octal &= s[i + k] >= '0' && s[i + k] <= '7';
+    if (octal) {
+      o += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
+      i += 3;
+    } else {
+      o += s[i];
+    }
+  }
+  return o;
+}
+
+// id parent maj:min root mountpoint opts [optional...] - fstype source superopts
+std::vector<Mount> read_mounts() {
+  std::vector<Mount> out;
+  for (auto& line : read_lines(sys("/proc/self/mountinfo"))) {
+    auto f = fields(line);
+    if (f.size() < 5) continue;
+    Mount m;
+    if (auto d = parse_devnum(f[2])) m.dev = *d;
+    m.point = unescape_mount(f[4]);
+    for (size_t i = 5; i + 2 < f.size(); ++i)
+      if (f[i] == "-") {
+        m.source = unescape_mount(f[i + 2]);
+        break;
+      }
+    out.push_back(std::move(m));
+  }
+  return out;
+}
+
+std::vector<std::string> read_swaps() {
+  std::vector<std::string> out;
+  auto lines = read_lines(sys("/proc/swaps"));
+  for (size_t i = 1; i < lines.size(); ++i) {  // the first is the heading
+    auto f = fields(lines[i]);
+    if (!f.empty()) out.push_back(unescape_mount(f[0]));
+  }
+  return out;
+}
+
+const Mount* mount_of(const std::string& path, const std::vector<Mount>& mounts) {
+  const Mount* best = nullptr;
+  for (auto& m : mounts) {
+    const std::string& p = m.point;
+    bool under = p == "/" || path == p || (path.size() > p.size() && path.compare(0, p.size(), p) == 0 &&
+                                           path[p.size()] == '/');
+    if (under && path.rfind('/', 0) == 0 && (!best || p.size() >= best->point.size())) best = &m;
+  }
+  return best;
+}
+
+}  // namespace diskburn

@@ -1,0 +1,62 @@
+// diskburn: see sysroot.h.
+
+#include "sysroot.h"
+
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+
+#include "toolio.h"
+
+namespace diskburn {
+
+namespace {
+std::string& root_store() {
+  static std::string root = [] {
+    const char* r = std::getenv("DISKBURN_ROOT");
+    std::string s = r ? r : "";
+    while (!s.empty() && s.back() == '/') s.pop_back();
+    return s;
+  }();
+  return root;
+}
+}  // namespace
+
+const std::string& sys_root() { return root_store(); }
+
+void set_sys_root(const std::string& root) { root_store() = root; }
+
+bool fake_root() { return !sys_root().empty(); }
+
+std::string sys(const std::string& abs) { return sys_root() + abs; }
+
+std::optional<std::string> attr(const std::string& full_path) {
+  return toolio::read_text(full_path, toolio::Trim::kBoth);
+}
+
+std::string printable(const std::string& s, size_t max) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (out.size() >= max) {
+      out.resize(max > 3 ? max - 3 : 0);
+      return out + "...";
+    }
+    out += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
+  }
+  return out;
+}
+
+std::optional<dev_t> parse_devnum(const std::string& s) {
+  size_t colon = s.find(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == s.size() || colon > 10 ||
+      s.size() - colon - 1 > 10)
+    return std::nullopt;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (i != colon && (s[i] < '0' || s[i] > '9')) return std::nullopt;
+  unsigned long ma = std::strtoul(s.c_str(), nullptr, 10);
+  unsigned long mi = std::strtoul(s.c_str() + colon + 1, nullptr, 10);
+  if (ma > 0xfff || mi > 0xfffff) return std::nullopt;
+  return makedev(static_cast<unsigned>(ma), static_cast<unsigned>(mi));
+}
+
+}  // namespace diskburn

@@ -1,0 +1,205 @@
+// diskburn: see targets.h.
+
+#include "targets.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "classify.h"
+#include "describe.h"
+#include "labels.h"
+#include "sysroot.h"
+#include "toolio.h"
+
+namespace diskburn {
+
+namespace {
+std::unique_ptr<Target> block_target(const std::string& name, dev_t dev) {
+  auto t = std::make_unique<Target>();
+  t->name = name;
+  t->is_block = true;
+  t->dev = dev;
+  t->sysfs_size = disk_bytes(name).value_or(0);
+  t->model = disk_model(name);
+  t->serial = disk_serial(name);
+  t->wwid = disk_wwid(name);
+  return t;
+}
+}  // namespace
+
+std::optional<int> Chooser::choose(Targets& out) {
+  const char* env = std::getenv("DISKBURN_TARGETS");
+  topo_ = std::make_unique<Topology>(read_mounts());
+  in_use_ = UseFinder(*topo_, nodes_, interest(env)).find();
+  learn_boot();
+  if (env) {
+    // Set at all, even empty, it replaces the scan: a test that lost its
+    // list must never fall through to the machine's own disks.
+    if (auto rc = listed(env, out)) return rc;
+  } else {
+    scan(out);
+  }
+  drop_duplicates(out);
+  return std::nullopt;
+}
+
+// With a list, what its entries are: whole disks, and the loop devices a
+// listed file backs.
+Interest Chooser::interest(const char* list) const {
+  if (!list) return std::nullopt;
+  std::set<std::string> names;
+  for (auto& p : toolio::split(list, ':')) {
+    struct stat st;
+    if (p.empty() || ::stat(p.c_str(), &st) != 0) continue;
+    if (S_ISBLK(st.st_mode))
+      if (auto n = topo_->whole_disk(st.st_rdev)) names.insert(*n);
+    if (S_ISREG(st.st_mode))
+      for (auto& l : topo_->loops_backed_by(st)) names.insert(l);
+  }
+  return names;
+}
+
+// The medium rundiags booted from, as its start-up found it.
+void Chooser::learn_boot() {
+  const char* env = std::getenv("DISKBURN_BOOT_DEVICE");
+  if (!env || !*env) return;
+  boot_path_ = env;
+  std::string shown = printable(boot_path_, 64);
+  struct stat st;
+  bool known = boot_path_[0] == '/' && ::lstat(sys(boot_path_).c_str(), &st) == 0;
+  if (!known && boot_path_[0] == '/')
+    if (auto name = topo_->dev_name_of(boot_path_)) known = topo_->sysdir_of_name(*name).has_value();
+  if (!known) {
+    say_("Boot medium " + shown + " not found: nothing left out for it.");
+    return;
+  }
+  topo_->of_path(boot_path_, boot_);
+  if (boot_.empty()) say_("Boot medium " + shown + " is on no disk found here: nothing left out for it.");
+}
+
+// What is left out in both modes: media rundiags itself needs.
+std::optional<std::string> Chooser::keep_reason(const std::string& name, dev_t dev) {
+  if (auto it = boot_.find(name); it != boot_.end()) {
+    std::string t = "holds the boot medium (" + printable(boot_path_, 64) + ")";
+    return it->second.empty() || it->second == name ? t : "backs loop device " + it->second + ", which " + t;
+  }
+  return medium_reason(name, dev, *topo_, nodes_);
+}
+
+std::optional<std::string> Chooser::scan_reason(const std::string& name, dev_t& dev) {
+  std::string base = sys("/sys/block/" + name);
+  if (auto r = kind_reason(name, false)) return r;
+  auto d = parse_devnum(attr(base + "/dev").value_or(""));
+  if (!d) return std::string("no device number in sysfs");
+  dev = *d;
+  if (auto it = boot_.find(name); it != boot_.end()) return keep_reason(name, dev);
+  if (auto r = state_reason(name, in_use_)) return r;
+  return keep_reason(name, dev);
+}
+
+void Chooser::scan(Targets& out) {
+  for (auto& name : toolio::list_dir(sys("/sys/block"))) {
+    dev_t dev = 0;
+    if (auto why = scan_reason(name, dev)) {
+      say_("Leaving out " + printable(name) + ": " + *why + ".");
+      continue;
+    }
+    out.push_back(block_target(name, dev));
+  }
+}
+
+std::optional<int> Chooser::listed(const std::string& list, Targets& out) {
+  for (auto& p : toolio::split(list, ':')) {
+    if (p.empty()) continue;
+    struct stat st;
+    std::optional<int> rc;
+    if (::stat(p.c_str(), &st) != 0) {
+      say_(fmt("Cannot use %s: %s.", p.c_str(), std::strerror(errno)));
+      rc = kExitOpen;
+    } else if (S_ISBLK(st.st_mode)) {
+      rc = listed_device(p, st.st_rdev, out);
+    } else if (S_ISREG(st.st_mode)) {
+      rc = listed_file(p, st, out);
+    } else {
+      say_(fmt("Cannot use %s: not a regular file or a block device.", p.c_str()));
+      rc = kExitOpen;
+    }
+    if (rc) return rc;
+  }
+  return std::nullopt;
+}
+
+std::optional<int> Chooser::listed_device(const std::string& p, dev_t dev, Targets& out) {
+  auto name = topo_->whole_disk(dev);
+  std::optional<std::string> why;
+  if (!name) why = "not a whole disk";
+  if (!why) why = kind_reason(*name, true);
+  if (!why)
+    if (auto keep = keep_reason(*name, dev)) {
+      say_("Leaving out " + *name + ": " + *keep + ".");
+      return std::nullopt;
+    }
+  if (!why) why = state_reason(*name, in_use_);
+  if (why) {
+    say_("Cannot use " + p + ": " + *why + ".");
+    return kExitOpen;
+  }
+  auto t = block_target(*name, dev);
+  t->path = p;
+  t->listed = true;
+  out.push_back(std::move(t));
+  return std::nullopt;
+}
+
+// A file that backs a loop device in use holds that device's data.
+std::optional<int> Chooser::listed_file(const std::string& p, const struct stat& st, Targets& out) {
+  for (auto& loop : topo_->loops_backed_by(st))
+    if (auto it = in_use_.find(loop); it != in_use_.end()) {
+      say_("Cannot use " + p + ": backs loop device " + loop + ", which " + it->second.phrase + ".");
+      return kExitOpen;
+    }
+  auto t = std::make_unique<Target>();
+  t->name = t->path = p;
+  t->listed = true;
+  t->dev = st.st_dev;
+  t->ino = st.st_ino;
+  t->sysfs_size = static_cast<uint64_t>(st.st_size);
+  t->model = "regular file";
+  out.push_back(std::move(t));
+  return std::nullopt;
+}
+
+std::optional<std::string> same_disk(const Target& a, const Target& b) {
+  if (a.is_block != b.is_block) return std::nullopt;
+  if (!a.is_block) {
+    if (a.dev == b.dev && a.ino == b.ino) return "the same file as " + a.name;
+    return std::nullopt;
+  }
+  if (a.dev == b.dev) return "the same device as " + a.name;
+  if (!a.wwid.empty() && !b.wwid.empty())
+    return a.wwid == b.wwid ? std::optional<std::string>("same WWID as " + a.name + " (another path to one disk)")
+                            : std::nullopt;
+  if (a.serial != "unknown" && a.serial == b.serial)
+    return "same serial number as " + a.name + " (another path to one disk)";
+  return std::nullopt;
+}
+
+void Chooser::drop_duplicates(Targets& out) {
+  Targets kept;
+  for (auto& t : out) {
+    std::optional<std::string> why;
+    for (auto& k : kept)
+      if (!why) why = same_disk(*k, *t);
+    if (why) {
+      say_("Leaving out " + t->name + ": " + *why + ".");
+      continue;
+    }
+    kept.push_back(std::move(t));
+  }
+  out = std::move(kept);
+}
+
+}  // namespace diskburn

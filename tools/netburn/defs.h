@@ -1,0 +1,77 @@
+// netburn: the exit statuses, the frame format and the limits that all of
+// netburn's files share.
+//
+// netburn.cpp  - the steps of a run: settings, ports, open, workers,
+//                monitor, report;
+// settings.cpp - the environment it reads;
+// sysfs.cpp    - bounded, forgiving reads of sysfs attributes;
+// ports.cpp    - finding the Ethernet ports and preparing them;
+// output.cpp   - writing lines to the reader, giving way to a stop;
+// tally.cpp    - counting each distinct frame once;
+// traffic.cpp  - the sender and receiver threads of a pass;
+// report.cpp   - status lines and the lines at the end of a pass.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace netburn {
+
+// Exit statuses; documented for the operator's manual.
+enum ExitCode : int {
+  kExitPass = 0,        // pass finished with every port good, or stopped
+  kExitUsage = 1,       // bad arguments or a bad environment value
+  kExitTooFewPorts = 2, // fewer than two Ethernet ports
+  kExitPrivilege = 3,   // no permission for raw sockets or to raise a port
+  kExitPortFailed = 4,  // a port failed: set-up, link, or below 90 percent
+  kExitInternal = 5,    // out of memory, threads, and the like
+};
+
+// The reader marks a port BAD at this percentage or less; a pass that shows
+// it fails, so that the screen and the verdict agree.
+constexpr int64_t kBadPercent = 89;
+
+constexpr uint16_t kEtherType = 0x88B5;  // IEEE 802 local experimental 1
+constexpr uint32_t kMagic = 0x4e42524eu;
+constexpr uint16_t kFlagWarmup = 1;
+constexpr size_t kEthHeader = 14;
+constexpr unsigned kBatch = 32;           // frames per sendmmsg
+constexpr unsigned kStartTurn = 64;       // frames per peer in a first turn
+constexpr unsigned kMaxTurn = 16384;      // frames per peer in a turn, at most
+constexpr unsigned kSeqBits = 20;         // a mark is (turn << kSeqBits | seq) + 1
+constexpr unsigned kRingFrames = 65536;   // receive ring slots per port
+constexpr unsigned kRingSlot = 128;       // we only need the headers
+constexpr auto kTurnTarget = std::chrono::milliseconds(20);
+constexpr auto kQuiet = std::chrono::milliseconds(3);
+constexpr auto kBarrierCap = std::chrono::milliseconds(2000);
+constexpr auto kStatusPeriod = std::chrono::milliseconds(250);
+constexpr auto kStuckLimit = std::chrono::seconds(5);
+constexpr double kDefaultPassSeconds = 60.0;
+constexpr double kLinkWaitSeconds = 10.0;
+constexpr double kWarmupSeconds = 30.0;     // after raising a port: a switch
+                                            // port under STP may block ~30 s
+constexpr double kLearnSeconds = 1.0;       // ports that were up already
+
+// The payload that starts every test frame.  seq stays at offset 16: the
+// tests' traffic filters find it there.
+#pragma pack(push, 1)
+struct Payload {
+  uint32_t magic;
+  uint64_t run;
+  uint16_t sender;
+  uint16_t flags;
+  uint32_t seq;    // index among the frames this sender sent this receiver in the turn
+  uint64_t turn;
+  uint16_t to;     // the receiving port's number
+};
+#pragma pack(pop)
+static_assert(sizeof(Payload) == 30);
+
+using Clock = std::chrono::steady_clock;
+
+inline Clock::duration seconds(double s) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+}
+
+}  // namespace netburn
