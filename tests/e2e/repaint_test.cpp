@@ -84,16 +84,11 @@ protected:
     }
     // Leaves through the quit question; the terminal gets autowrap back
     // (only) when a repaint switched it off.
-    void quit(bool repainted)
+    void leave(bool repainted)
     {
-        run->send(keys::Esc);
-        ASSERT_TRUE(run->wait_text("Really quit? (y/n)")) << run->dump();
-        run->send("y");
-        EXPECT_EQ(run->wait_exit(), 0);
-        const std::string end = std::string(repainted ? "\x1b[?7h" : "") + restore_tail(run->rows());
-        const std::string &out = run->output();
-        EXPECT_EQ(out.substr(out.size() - std::min(out.size(), end.size())), end);
-        EXPECT_EQ(out.rfind("\x1b[?7h") == std::string::npos, !repainted);
+        quit(*run);
+        expect_restored(*run, repainted ? "\x1b[?7h" : "");
+        EXPECT_EQ(run->output().find("\x1b[?7h") == std::string::npos, !repainted);
     }
 
     StubDir stubs;
@@ -113,7 +108,7 @@ TEST_F(Repaint, CtrlLAfterAKernelMessageGivesTheMenuBack)
     EXPECT_EQ(menu_highlight_row(*run), highlight);
     type(*run, keys::Down);
     EXPECT_EQ(menu_highlight_row(*run), highlight + 1);
-    quit(true);
+    leave(true);
 }
 
 TEST_F(Repaint, CtrlLAnswersNoQuestion)
@@ -128,14 +123,14 @@ TEST_F(Repaint, CtrlLAnswersNoQuestion)
     EXPECT_TRUE(run->running());
     run->send("n");
     ASSERT_TRUE(run->wait_gone("Really quit? (y/n)"));
-    quit(true);
+    leave(true);
 }
 
 TEST_F(Repaint, ResizeWakesTheIdleMenu)
 {
     const std::vector<std::string> before = picture(*run);
     EXPECT_TRUE(shrink_and_grow(*run, before));
-    quit(true);
+    leave(true);
 }
 
 TEST_F(Repaint, AbortAfterARepaintGivesAutowrapBackToo)
@@ -151,7 +146,7 @@ TEST_F(Repaint, AbortAfterARepaintGivesAutowrapBackToo)
 TEST_F(Repaint, NoRepaintNoAutowrapSequence)
 {
     EXPECT_EQ(run->output().find("\x1b[?7"), std::string::npos);
-    quit(false);
+    leave(false);
 }
 
 // In the test screens' own loops, which wait on their helpers and the
@@ -172,7 +167,7 @@ TEST_F(CompatRepaint, ScreenComesBackAfterResizeAndCtrlL)
     EXPECT_TRUE(survives_resize_and_garbling(*run));
     run->send(keys::Enter);
     ASSERT_TRUE(wait_menu(*run));
-    quit(true);
+    leave(true);
 }
 
 TEST_F(BurnInRepaint, ScreenComesBackAfterResizeAndCtrlL)
@@ -190,7 +185,7 @@ TEST_F(BurnInRepaint, ScreenComesBackAfterResizeAndCtrlL)
     ASSERT_TRUE(run->wait_text("** PASSED - Press Enter When Done **", 10000)) << run->dump();
     run->send(keys::Enter);
     ASSERT_TRUE(wait_menu(*run));
-    quit(true);
+    leave(true);
     unlink("/tmp/burnin.log");
 }
 
