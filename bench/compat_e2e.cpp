@@ -215,7 +215,7 @@ void summary()
     for (long n : {20000L, 100000L}) {
         const Outcome *r = get("rundiags", n), *d = get("dialog", n);
         if (r && d)
-            std::printf("N=%-7ld speed rundiags/dialog %.2f (goal >= 2.5)   cpu/line rundiags/dialog %.2f (goal < 1)\n", n,
+            std::printf("N=%-7ld speed rundiags/dialog %.2f (goal >= 8)   cpu/line rundiags/dialog %.2f (goal <= 0.1)\n", n,
                         (double(n) / r->secs) / (double(n) / d->secs), (r->cpu_us / n) / (d->cpu_us / n));
     }
     const Outcome *a = get("rundiags", 20000), *b = get("rundiags", 100000);

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "oxistreamlist.h"
 #include "oxpipe.h"
 #include "oxstream.h"
 

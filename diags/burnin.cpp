@@ -2,16 +2,21 @@
 // after every clean pass until the operator stops the test, and ends with a
 // verdict.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cassert>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "app.h"
 #include "burnstate.h"
 #include "conio.h"
 #include "msgwin.h"
+#include "oxistreamlist.h"
 #include "oxpipe.h"
+#include "palette.h"
 #include "plscreen.h"
 
 namespace {
@@ -22,38 +27,43 @@ const char *const logname = "/tmp/burnin.log";
 // restarted in a tight loop that floods the log and burns the CPU.
 const long long min_restart_ms = 1000;
 
-int ask(const char *text, const char *title, const char *keys)
+int ask(const OxString &text, const char *title, const char *keys)
 {
     MsgWin dialog(text, title);
     return dialog.waitkey(keys);
 }
 
+// What both danger warnings say before their last line.
+constexpr std::string_view danger_text = "The burn-in test will irreversibly destroy all data\n"
+                                         "currently on *all* hard disks attached to this system.\n"
+                                         " \n"
+                                         "It also generates a lot of network activity that may\n"
+                                         "confuse other computers on the network.\n"
+                                         " \n";
+
+OxString danger(const char *lastline)
+{
+    return OxString(std::string(danger_text) + lastline);
+}
+
+const char *const cabling_text = "Please attach all disks and network cables.  All of your\n"
+                                 "ethernet ports should be connected to the same switch or\n"
+                                 "hub, so that packets from one port can be seen on each of\n"
+                                 "the other ports.\n"
+                                 " \n"
+                                 "To pass the burn-in test, you need at least two network\n"
+                                 "ports.\n"
+                                 " \n"
+                                 "                 Press ENTER to begin...";
+
 bool confirmed()
 {
-#define DANGER_TEXT                                                                                 \
-    "The burn-in test will irreversibly destroy all data\n"                                          \
-    "currently on *all* hard disks attached to this system.\n"                                       \
-    " \n"                                                                                            \
-    "It also generates a lot of network activity that may\n"                                         \
-    "confuse other computers on the network.\n"                                                      \
-    " \n"
-    if (ask(DANGER_TEXT "               Press ENTER to continue...", "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
+    if (ask(danger("               Press ENTER to continue..."), "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
         return false;
-    if (ask(DANGER_TEXT "    Are you very sure you want to do this? (y/n)", "THIS IS *VERY* DANGEROUS", "\x1byn") !=
-        'y')
+    if (ask(danger("    Are you very sure you want to do this? (y/n)"), "THIS IS *VERY* DANGEROUS", "\x1byn") != 'y')
         return false;
-#undef DANGER_TEXT
     // A terminal that fails here (answer 0) is no go-ahead for destroying disks.
-    int answer = ask("Please attach all disks and network cables.  All of your\n"
-                     "ethernet ports should be connected to the same switch or\n"
-                     "hub, so that packets from one port can be seen on each of\n"
-                     "the other ports.\n"
-                     " \n"
-                     "To pass the burn-in test, you need at least two network\n"
-                     "ports.\n"
-                     " \n"
-                     "                 Press ENTER to begin...",
-                     "Configure Hardware", "\x1b\r");
+    const int answer = ask(cabling_text, "Configure Hardware", "\x1b\r");
     return answer != KEY_ESC && answer != 0;
 }
 
@@ -72,16 +82,30 @@ OxFile *openlog()
     return file;
 }
 
+using LineHandler = void (*)(BurnState &, BurnLog &, const OxString &);
+
+// One helper of the test: how it is started, who reads its lines, and its
+// own part of the test's state.
 struct Child {
     const char *program;
     const char *const *argv;
+    LineHandler handleline;
+    const char *restartnote;   // logged before each restart; nullptr: nothing
+    bool &active;
+    int &code;
+    OxString &msg;
+    int &pass;                 // this start's number within the run
     OxPipe *pipe = nullptr;
     long long started = 0;
     bool restartdue = false;   // ended cleanly; waiting to be started again
 
+    // The helper learns which start of this run it is (RUNDIAGS_PASS), so
+    // that its own lines can number the passes.
     void start()
     {
-        pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2);
+        const std::string passvar = "RUNDIAGS_PASS=" + std::to_string(pass);
+        const char *const env[] = {passvar.c_str(), nullptr};
+        pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2, env);
         started = ox_monotonic_ms();
     }
 };
@@ -94,17 +118,20 @@ public:
 
 private:
     int waittime() const;
-    void takeline(Child &c, bool net);
+    void takeline(Child &c);
     bool handlekey();
     void askstop();
-    void childend(Child &c, bool net);
+    void childend(Child &c);
+    void restart(Child &c);
     void summary();
 
     OxIStreamList list;
     std::unique_ptr<OxFile> file;
     BurnState st;
-    Child net{"netburn", netargv};
-    Child disk{"diskburn", diskargv};
+    int netpass = 1;           // the network's own count of starts
+    Child net{"netburn", netargv, burn_netline, nullptr, st.netactive, st.netcode, st.netmsg, netpass};
+    Child disk{"diskburn", diskargv, burn_diskline, "   Disk: starting again.", st.diskactive, st.diskcode,
+               st.diskmsg, st.diskloop};
     std::unique_ptr<OvlWin> status;
     std::unique_ptr<SelectionWin> details;
     std::unique_ptr<BurnLog> log;
@@ -123,7 +150,8 @@ BurnIn::BurnIn(OxFile *logfile) : file(logfile)
     list.append(disk.pipe, false);
 
     int w = screen.getxsize(), h = screen.getysize();
-    status = std::make_unique<OvlWin>("Burn-in Test", PlRect(3, 3, w - 2, 7), 14, 1, 15, true);
+    status = std::make_unique<OvlWin>("Burn-in Test", PlRect(3, 3, w - 2, 7), PANEL_COLORS.fg, PANEL_COLORS.bg,
+                                      PANEL_COLORS.frame, true);
     status->show();
     status->unfocus();
     details = std::make_unique<SelectionWin>("Details", PlRect(3, 9, w - 2, h - 2), true);
@@ -140,8 +168,8 @@ BurnIn::~BurnIn()
     mainframe->setstatus("");
     // Both children get the signal before either is waited for, so two
     // stubborn children cost one grace period, not two.
-    net.pipe->kill(15);
-    disk.pipe->kill(15);
+    net.pipe->kill(SIGTERM);
+    disk.pipe->kill(SIGTERM);
     delete net.pipe;
     delete disk.pipe;
     log.reset();
@@ -153,18 +181,17 @@ BurnIn::~BurnIn()
 void BurnIn::run()
 {
     while (screen.isok()) {
-        // kbwait brings the terminal up to date and also sees keys that came
-        // in one read with an earlier key: those wait in the key decoder,
-        // where the stream list cannot see them, and must not be stranded.
-        const bool keyready = kbwait(0);
-        list.runonce(keyready ? 0 : waittime());
+        screen.refresh();
+        // Keys that came in one read with an earlier key wait in the key
+        // decoder; the screen counts them as input, so none is stranded.
+        list.runonce(waittime());
         nowait = false;
-        takeline(net, true);
-        takeline(disk, false);
-        if ((keyready || screen.isreadable()) && !handlekey())
+        takeline(net);
+        takeline(disk);
+        if (screen.isreadable() && !handlekey())
             return;
-        childend(disk, false);
-        childend(net, true);
+        childend(disk);
+        childend(net);
         if (!st.running && st.pending && !st.netactive && !st.diskactive)
             summary();
         if (st.netcode != 0 && st.diskcode != 0 && st.running) {
@@ -189,15 +216,11 @@ int BurnIn::waittime() const
     return left < 0 ? 0 : int(left);
 }
 
-void BurnIn::takeline(Child &c, bool isnet)
+void BurnIn::takeline(Child &c)
 {
     OxString line;
-    if (!c.pipe->getline(line, 0, '\n', 1024))
-        return;
-    if (isnet)
-        burn_netline(st, *log, line);
-    else
-        burn_diskline(st, *log, line);
+    if (c.pipe->getline(line, 0, '\n', 1024))
+        c.handleline(st, *log, line);
 }
 
 // Returns false when the test is to be left.
@@ -222,20 +245,17 @@ void BurnIn::askstop()
     if (ask("Stop the burn-in test now? (y/n)", "Stop Test", "yn\x1b") != 'y')
         return;
     st.running = false;
-    disk.pipe->kill(15);
-    net.pipe->kill(15);
+    disk.pipe->kill(SIGTERM);
+    net.pipe->kill(SIGTERM);
     log->print("");
     log->print("TEST HALTED BY USER.");
     log->print("");
     mainframe->setstatus("[STOPPING]");
 }
 
-void BurnIn::childend(Child &c, bool isnet)
+void BurnIn::childend(Child &c)
 {
-    bool &active = isnet ? st.netactive : st.diskactive;
-    int &code = isnet ? st.netcode : st.diskcode;
-    OxString &msg = isnet ? st.netmsg : st.diskmsg;
-    if (!active)
+    if (!c.active)
         return;
     if (!c.restartdue) {
         if (c.pipe->isok())
@@ -243,30 +263,34 @@ void BurnIn::childend(Child &c, bool isnet)
         // Nothing the child printed may be lost from the log.
         OxString line;
         while (c.pipe->getline(line, 0, '\n', 1024))
-            isnet ? burn_netline(st, *log, line) : burn_diskline(st, *log, line);
+            c.handleline(st, *log, line);
         c.pipe->finish(true);
         assert(c.pipe->child_exited());
         if (c.pipe->exit_status() != 0)
-            code = c.pipe->exit_status();
-        c.restartdue = st.running && code == 0;
+            c.code = c.pipe->exit_status();
+        c.restartdue = st.running && c.code == 0;
     }
     if (c.restartdue && st.running) {
-        if (ox_monotonic_ms() < c.started + min_restart_ms)
-            return;    // waittime() brings the loop back in time
-        c.restartdue = false;
-        if (!isnet)
-            log->print("   Disk: starting again.");
-        list.unlink(c.pipe);
-        delete c.pipe;
-        c.start();
-        list.append(c.pipe, false);
-        if (!isnet)
-            st.diskloop++;
+        // Too soon: waittime() brings the loop back in time.
+        if (ox_monotonic_ms() >= c.started + min_restart_ms)
+            restart(c);
         return;
     }
     c.restartdue = false;
-    active = false;
-    msg = code != 0 ? OxString("FAILED (code %s)", OxString(code)) : OxString("Stopped.");
+    c.active = false;
+    c.msg = c.code != 0 ? OxString("FAILED (code %s)", OxString(c.code)) : OxString("Stopped.");
+}
+
+void BurnIn::restart(Child &c)
+{
+    c.restartdue = false;
+    if (c.restartnote)
+        log->print(c.restartnote);
+    list.unlink(c.pipe);
+    delete c.pipe;
+    c.pass++;
+    c.start();
+    list.append(c.pipe, false);
 }
 
 void BurnIn::summary()

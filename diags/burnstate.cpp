@@ -95,75 +95,40 @@ void burn_diskline(BurnState &st, BurnLog &log, const OxString &line)
         st.diskmsg = line;
 }
 
-static const char *diskword(const BurnState &st)
+// The result words, four cells each on screen.
+static constexpr MarkedWord fail_word(MARK_ALERT, "FAIL");
+static constexpr MarkedWord bad_word(MARK_ALERT, "BAD");
+
+static OxString diskword(const BurnState &st)
 {
     if (st.diskcode != 0)
-        return "\x07" "FAIL\x07";
+        return fail_word.cstr();
     return st.pending ? "RUN " : "PASS";
 }
 
-static const char *netword(const BurnState &st)
+static OxString netword(const BurnState &st)
 {
     if (st.netcode != 0)
-        return "\x07" "FAIL\x07";
+        return fail_word.cstr();
     if (st.netbad)
-        return "\x07" "BAD\x07 ";
+        return OxString("%s ", bad_word.cstr());
     return st.pending ? "RUN " : "PASS";
-}
-
-// What of a helper's message can show on a row: the console layer piles
-// everything past the last column into that column, so a long message shows
-// its first cells and then its last one. Printing a megabyte message byte by
-// byte on every pass would make every key and every line wait for it; print
-// only the first screen-width cells and then the last cell in its colour.
-static OxString bounded(const OxString &text)
-{
-    const size_t width = size_t(screen.getxsize());
-    const std::string &s = text.str();
-    size_t cells = 0, cut = 0;
-    bool label = false, alert = false;
-    while (cut < s.size() && cells < width) {
-        char c = s[cut++];
-        if (c == 0x08)
-            label = !label;
-        else if (c == 0x07)
-            alert = !alert;
-        else
-            cells++;
-    }
-    size_t last = s.size();
-    while (last > cut && (s[last - 1] == 0x07 || s[last - 1] == 0x08))
-        last--;
-    if (last <= cut)
-        return text;
-    // The colour state just before the last cell, from the markers between.
-    bool label2 = label, alert2 = alert;
-    for (size_t i = cut; i + 1 < last; i++) {
-        if (s[i] == 0x08)
-            label2 = !label2;
-        else if (s[i] == 0x07)
-            alert2 = !alert2;
-    }
-    std::string out = s.substr(0, cut);
-    if (label2 != label)
-        out += '\x08';
-    if (alert2 != alert)
-        out += '\x07';
-    out += s[last - 1];
-    return OxString(std::move(out));
 }
 
 void burn_drawstatus(const BurnState &st, OvlWin &status)
 {
+    // A helper's message printed byte by byte on every pass would make every
+    // key and every line wait for a megabyte line: print only what a row can
+    // show. Its control bytes must not move the cursor; its colour markers
+    // are honoured.
+    const size_t room = size_t(screen.getxsize());
+    auto message = [room](const OxString &text) { return blank_controls(clip_marked(text, room), true); };
     status.focus();
     clrscr();
-    PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
-    // Messages are helper text: their control bytes must not move the
-    // cursor, but their colour markers are honoured.
-    cprintf_marked(normal, label, alert, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
-                   OxString(st.diskloop), diskword(st), blank_controls(bounded(st.diskmsg), true));
-    cprintf_marked(normal, label, alert, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
-                   OxString((long long)st.sent), netword(st), blank_controls(bounded(st.netmsg), true));
-    cprintf_marked(normal, label, alert, "          \x08Recv:\x08%s", bounded(st.recvtext));
+    cprintf_marked(PANEL_TEXT, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n", OxString(st.diskloop),
+                   diskword(st), message(st.diskmsg));
+    cprintf_marked(PANEL_TEXT, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
+                   OxString((long long)st.sent), netword(st), message(st.netmsg));
+    cprintf_marked(PANEL_TEXT, "          \x08Recv:\x08%s", clip_marked(st.recvtext, room));
     status.unfocus();
 }

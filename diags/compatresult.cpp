@@ -8,8 +8,9 @@
 
 namespace {
 
-constexpr const char *separator = "\x08,\x08 ";
-constexpr const char *alertnone = "\x07NONE\x07";
+// Between the devices of a field: a comma in the label colour and a blank.
+constexpr MarkedWord comma(MARK_LABEL, ",");
+constexpr MarkedWord alertnone(MARK_ALERT, "NONE");
 
 // trim_string works on NUL-terminated text; helper lines may hold NUL bytes,
 // so trim the same blanks on the bytes themselves and keep everything after.
@@ -33,7 +34,7 @@ OxString unmarked(const OxString &text)
 {
     std::string s = text.str();
     for (char &c : s)
-        if (c == '\x07' || c == '\x08')
+        if (is_marker(c))
             c = ' ';
     return OxString(std::move(s));
 }
@@ -67,39 +68,6 @@ void status_step(CompatResult &r, const OxString &stat)
     }
 }
 
-// A value far longer than its row only ever shows its first row's worth and,
-// piled into the last column, its final character in the colour its markers
-// leave. Printing the whole of a field that a probe has grown to megabytes on
-// every redraw would make each line cost more than the one before, so the
-// middle is dropped: what the console shows stays the same, because every
-// dropped byte would have landed on the last column and been overwritten.
-// The colour state the middle's markers would have left is kept: fields hold
-// markers only in pairs (helper text has its own blanked), so the middle's
-// toggles are odd exactly when those of the kept ends are.
-OxString fit(const OxString &value, int width)
-{
-    const size_t head = 2 * size_t(width > 0 ? width : 1) + 16;     // at least `width` printable bytes
-    const size_t tail = 64;
-    std::string_view v = value.view();
-    if (v.size() <= head + tail + 64)
-        return value;
-    std::string_view first = v.substr(0, head), last = v.substr(v.size() - tail);
-    auto count = [&](char marker) {
-        size_t n = 0;
-        for (std::string_view part : {first, last})
-            for (char c : part)
-                n += c == marker;
-        return n;
-    };
-    std::string out(first);
-    if (count('\x08') % 2)
-        out += '\x08';
-    if (count('\x07') % 2)
-        out += '\x07';
-    out += last;
-    return OxString(std::move(out));
-}
-
 OxString cputext(const OxString &cpu, int count)
 {
     if (count == 0)
@@ -123,13 +91,13 @@ void addstr(OxString &field, const OxFastString &text, const OxFastString &stat)
     if (!field)
         field = text;
     else
-        field.append(separator).append(text);
+        field.append(comma.cstr()).append(" ").append(text);
 }
 
 void addnone(OxString &field, bool flag)
 {
     if (flag)
-        addstr(field, alertnone, "SUPPORTED");
+        addstr(field, alertnone.cstr(), "SUPPORTED");
 }
 
 OxString shortname(const OxFastString &description)
@@ -185,13 +153,11 @@ void compat_line(CompatResult &r, const OxString &line)
 
 void compat_close(CompatResult &r)
 {
+    // Every empty field but Serial and Parallel reads NONE: missing serial or
+    // parallel ports are normal on servers.
     for (OxString *f : {&r.cpu, &r.memory, &r.video, &r.scsi, &r.disks, &r.network})
         if (!*f)
             addnone(*f, true);
-    // Missing serial or parallel ports are normal on servers: no NONE mark.
-    for (OxString *f : {&r.serial, &r.parallel})
-        if (!*f)
-            addnone(*f, false);
 }
 
 OxString compat_cputext(const CompatResult &r)
@@ -213,17 +179,22 @@ void compat_drawsummary(const CompatResult &r)
                                  "\x08  Network:\x08 %s\r\n"
                                  "\x08 SCSI/IDE:\x08 %s\r\n"
                                  "\x08    Disks:\x08 %s";
-    const PlAttr normal(14, 1, false), label(15, 1, false), alert(14, 3, false);
     text_info t;
     gettextinfo(&t);
     const int rows = t.winbottom - t.wintop + 1, cols = t.winright - t.winleft + 1;
     // Field values hold helper text: control bytes must show as blanks and
-    // never move the cursor; only the colour markers pass.
-    auto safe = [cols](const OxString &v) { return blank_controls(fit(v, cols), true); };
-    const OxString cpu = safe(cputext(fit(r.cpu, cols), r.cpucount)), mem = safe(memtext(fit(r.memory, cols)));
+    // never move the cursor; only the colour markers pass. A field grown far
+    // past its row is printed only as far as the row can show it; it holds
+    // markers only in pairs (the helper's own are blanked), which spares
+    // reading its middle on every redraw.
+    const size_t room = size_t(cols > 0 ? cols : 1);
+    auto clip = [room](const OxString &v) { return clip_marked(v, room, true); };
+    auto safe = [clip](const OxString &v) { return blank_controls(clip(v), true); };
+    const OxString cpu = safe(cputext(clip(r.cpu), r.cpucount));
+    const OxString mem = safe(memtext(clip(r.memory)));
 
     if (rows >= 7) {
-        cprintf_marked(normal, label, alert, format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video),
+        cprintf_marked(PANEL_TEXT, format, cpu, mem, safe(r.serial), safe(r.parallel), safe(r.video),
                        safe(r.network), safe(r.scsi), safe(r.disks));
         return;
     }
@@ -235,5 +206,5 @@ void compat_drawsummary(const CompatResult &r)
     size_t end = 0;
     for (int i = 0; i < rows && end != std::string_view::npos; i++)
         end = v.find("\r\n", i == 0 ? 0 : end + 2);
-    cputs_marked(normal, label, alert, OxString(v.substr(0, end)));
+    cputs_marked(PANEL_TEXT, OxString(v.substr(0, end)));
 }

@@ -8,6 +8,7 @@
 #include "conio.h"
 #include "framewin.h"
 #include "msgwin.h"
+#include "palette.h"
 #include "plscreen.h"
 #include "selwin.h"
 #include "sigguard.h"
@@ -137,10 +138,10 @@ void run_menu()
 int main()
 {
     (void)guarded;
-    selcolors.fg = 7;
-    selcolors.bg = 1;
-    selcolors.selfg = 0;
-    selcolors.selbg = 4;
+    selcolors.fg = COLOR_WHITE;
+    selcolors.bg = COLOR_BLUE;
+    selcolors.selfg = COLOR_BLACK;
+    selcolors.selbg = COLOR_CYAN;
 
     {
         FrameWin frame(&screen);

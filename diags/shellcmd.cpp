@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,7 +18,7 @@ namespace {
 
 const int grace_ms = 3000;
 
-[[noreturn]] void exec_shell(const char *command)
+[[noreturn]] void exec_shell(const char *command, pid_t parent)
 {
     setpgid(0, 0);
     // Dispositions that the program set to "ignore" would survive exec.
@@ -31,6 +32,12 @@ const int grace_ms = 3000;
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The command must not outlive the program: our death sends it SIGTERM,
+    // at its default disposition by now. If we are gone already, that signal
+    // will never come.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(127);
     int null = open("/dev/null", O_RDONLY);   // close-on-exec itself; dup2 clears the flag
     if (null >= 0) {
         dup2(null, 0);
@@ -64,11 +71,12 @@ int reap(pid_t pid)
 
 int run_shell(const char *command)
 {
+    const pid_t self = getpid();
     pid_t pid = fork();
     if (pid < 0)
         return -1;
     if (pid == 0)
-        exec_shell(command);
+        exec_shell(command, self);
     setpgid(pid, pid);   // also here, so the group exists before we may signal it
     sigguard::set_child_group(pid);
 

@@ -5,8 +5,9 @@
 // The wait status of "/bin/sh -c command" (exit code in bits 8-15), or -1
 // when no shell could be started. The command runs in a process group of
 // its own with default signal dispositions (but SIGTTOU and SIGTTIN ignored)
-// and /dev/null as its standard input: it cannot take the operator's keys, and a termination request of
-// the program sends its group SIGTERM (SIGKILL after a grace of 3 s).
+// and /dev/null as its standard input: it cannot take the operator's keys. A
+// termination request of the program sends its group SIGTERM (SIGKILL after
+// a grace of 3 s); the death of the program sends the shell SIGTERM.
 int run_shell(const char *command);
 
 // The number the operator is told for a result of run_shell: the shell's exit

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "oxstream.h"
+#include "oxwriteall.h"
 #include "plscreen.h"
 
 namespace {
@@ -19,22 +20,24 @@ int out_fd = -1;          // for the restore bytes
 termios saved_tio;
 bool have_tio = false;
 int wake_w = -1;
+int kick_w = -1;
 volatile sig_atomic_t child_group = 0;
 volatile sig_atomic_t term_signals = 0;
 
 const char restore_bytes[] = "\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h\r\n";
+const char autowrap_on[] = "\x1b[?7h";
 
-void write_all(int fd, const char *p, size_t n)
+// Every signal whose default action would end the program: each is taken as
+// a request to quit, so that the helpers are ended and the terminal given
+// back whichever one comes.
+constexpr int quit_signals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
+                                SIGPROF, SIGXCPU, SIGXFSZ, SIGSYS,  SIGTRAP, SIGPOLL, SIGPWR,  SIGSTKFLT};
+
+// One byte into a non-blocking pipe; a full pipe has said enough already.
+void poke(int fd)
 {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return;
-        p += w;
-        n -= size_t(w);
-    }
+    if (fd >= 0)
+        ox_write_all(fd, "!", 1);
 }
 
 void on_terminate(int)
@@ -51,12 +54,16 @@ void on_terminate(int)
     PlScreen::request_quit();
     if (child_group > 0)
         kill(-pid_t(child_group), SIGTERM);
-    if (wake_w >= 0) {
-        ssize_t r;
-        do
-            r = write(wake_w, "q", 1);
-        while (r < 0 && errno == EINTR);
-    }
+    poke(wake_w);
+    errno = saved_errno;
+}
+
+// The terminal changed size: repaint it all, even if the program is idle.
+void on_resize(int)
+{
+    const int saved_errno = errno;
+    PlScreen::request_repaint();
+    poke(kick_w);
     errno = saved_errno;
 }
 
@@ -80,9 +87,8 @@ void handle(int sig, void (*fn)(int), int flags)
     sa.sa_handler = fn;
     sigemptyset(&sa.sa_mask);
     // A termination signal must not interrupt the handling of another.
-    sigaddset(&sa.sa_mask, SIGTERM);
-    sigaddset(&sa.sa_mask, SIGHUP);
-    sigaddset(&sa.sa_mask, SIGINT);
+    for (int q : quit_signals)
+        sigaddset(&sa.sa_mask, q);
     sa.sa_flags = flags;
     sigaction(sig, &sa, nullptr);
 }
@@ -106,10 +112,14 @@ void install(PlScreen &scr)
         wake_w = p[1];
         ox_set_wakefd(p[0]);
     }
+    if (pipe2(p, O_CLOEXEC | O_NONBLOCK) == 0) {
+        kick_w = p[1];
+        ox_set_kickfd(p[0]);
+    }
 
-    handle(SIGTERM, on_terminate, SA_RESTART);
-    handle(SIGHUP, on_terminate, SA_RESTART);
-    handle(SIGINT, on_terminate, SA_RESTART);
+    for (int sig : quit_signals)
+        handle(sig, on_terminate, SA_RESTART);
+    handle(SIGWINCH, on_resize, SA_RESTART);
     handle(SIGABRT, on_fatal, SA_RESETHAND);
     // Leave the fault signals to a sanitizer that has claimed them.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) {
@@ -133,8 +143,10 @@ void emergency_restore()
             r = tcsetattr(tty_fd, TCSANOW, &saved_tio);
         while (r < 0 && errno == EINTR);
     }
+    if (out_fd >= 0 && PlScreen::autowrap_is_off())
+        ox_write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
     if (out_fd >= 0)
-        write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
+        ox_write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
     errno = saved_errno;
 }
 

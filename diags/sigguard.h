@@ -10,13 +10,17 @@ class PlScreen;
 namespace sigguard {
 
 // Installs the handlers for the terminal of `scr` (which must be built, so
-// that its saved settings are known). SIGTERM, SIGHUP and SIGINT make every
-// loop of the program end (PlScreen::request_quit) and wake any stream wait;
-// a second one while the program tears down restores the terminal at once
-// and exits. SIGABRT (a failed assertion) and, where no one else handles
-// them, the fault signals restore the terminal and then take their default
-// course. SIGCHLD is put back to its default so that exit codes of children
-// stay readable whatever the program inherited.
+// that its saved settings are known). SIGTERM, SIGHUP, SIGINT and every other
+// signal whose default would end the program (SIGQUIT, SIGUSR1, SIGALRM, ...)
+// make every loop of the program end (PlScreen::request_quit), send the
+// group of a command run through the shell SIGTERM and wake any stream wait,
+// so that the helpers are ended and the terminal restored; a second one
+// while the program tears down restores the terminal at once and exits.
+// SIGABRT (a failed assertion) and, where no one else handles them, the
+// fault signals restore the terminal and then take their default course.
+// SIGWINCH asks for a repaint of the whole screen and wakes the wait in
+// progress (PlScreen::request_repaint). SIGCHLD is put back to its default
+// so that exit codes of children stay readable whatever the program inherited.
 void install(PlScreen &scr);
 
 // The process group of a command the program waits for outside its event
@@ -25,7 +29,7 @@ void set_child_group(pid_t pgid);
 
 // Async-signal-safe: puts back the terminal settings found at start and
 // writes the bytes that leave the terminal in its normal character set,
-// attribute and cursor visibility.
+// attribute, cursor visibility and (if a repaint switched it off) autowrap.
 void emergency_restore();
 
 } // namespace sigguard

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "oxpipe.h"
+#include "oxistreamlist.h"
 
 OxIStreamList::~OxIStreamList()
 {

@@ -13,7 +13,7 @@
 #include "oxspawn.h"
 
 OxPipe::OxPipe(const char *program, const char *const argv[], bool writable, bool readable, bool catch_stderr,
-               int /*fd0*/, int fd1, int fd2)
+               int /*fd0*/, int fd1, int fd2, const char *const env[])
 {
     int out[2] = {-1, -1}, in[2] = {-1, -1};
     int child_fds[3];
@@ -42,7 +42,7 @@ OxPipe::OxPipe(const char *program, const char *const argv[], bool writable, boo
     if (writable && wfd < 0)
         child_fds[0] = -1;
 
-    OxChild c = ox_spawn(program, argv, child_fds);
+    OxChild c = ox_spawn(program, argv, child_fds, env);
     if (in[0] >= 0)
         close(in[0]);
     if (out[1] >= 0)

@@ -16,11 +16,13 @@ public:
     // fd0, fd1, fd2: descriptors of ours that the child gets for whatever of
     // its stdin/stdout/stderr the pipe does not take.
     // The child runs in a process group of its own, with default signal
-    // dispositions, an empty signal mask and no other descriptor open. When
-    // it cannot be started it writes "<program>: <reason>" into the pipe and
-    // exits 127.
+    // dispositions, an empty signal mask and no other descriptor open, and
+    // gets SIGTERM if we die first. When it cannot be started it writes
+    // "<program>: <reason>" into the pipe and exits 127.
+    // env: NULL-terminated "NAME=value" entries added to the environment the
+    // child inherits (replacing variables of the same names); NULL: none.
     OxPipe(const char *program, const char *const argv[], bool writable = false, bool readable = true,
-           bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2);
+           bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2, const char *const env[] = nullptr);
     // A child still running gets SIGTERM (its group), a grace of about 2 s,
     // then SIGKILL, and is reaped; a child that even then does not end
     // within a few seconds is left behind rather than hanging the program.
@@ -73,27 +75,4 @@ private:
     int status = -1;
     long long exit_ms = 0;          // monotonic time of the exit, for the output grace
     size_t nbase = 0;               // descriptors the base stream added in pre_select
-};
-
-// Streams watched together. The list does not own its members unless asked.
-class OxIStreamList : public OxStream {
-public:
-    ~OxIStreamList() override;
-    void append(OxStream *stream, bool owned = false);
-    void unlink(OxStream *stream);
-    size_t count() const { return members.size(); }
-
-    // Waits up to `ms` (-1: no limit) until a member has input, has reached
-    // its end (until the caller has seen that end), or still holds a
-    // complete line; lets each member take in its input. Returns the number
-    // of members ready; 0 on timeout or interruption through the wake descriptor.
-    int runonce(int ms) override;
-    bool isok() const override { return true; }
-
-private:
-    struct Member {
-        OxStream *stream;
-        bool owned;
-    };
-    std::vector<Member> members;
 };

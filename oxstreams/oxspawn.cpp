@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -13,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "oxwriteall.h"
+
 extern char **environ;
 
 namespace {
@@ -20,6 +23,7 @@ namespace {
 // and exec only async-signal-safe calls are allowed, and strerror is not one.
 const int exec_errors[] = {ENOENT, EACCES, ENOEXEC, ENOMEM, E2BIG, ETXTBSY, ELOOP, ENOTDIR,
                            EISDIR, EPERM, ENAMETOOLONG, EIO, ELIBBAD, EINVAL, EFAULT, EMFILE};
+constexpr size_t n_exec_errors = sizeof exec_errors / sizeof exec_errors[0];
 
 // The full path to run, or "" with `err` set when PATH holds no such program.
 std::string find_program(const char *program, int &err)
@@ -55,37 +59,47 @@ std::string find_program(const char *program, int &err)
     return "";
 }
 
-void write_all_raw(int fd, const char *s, size_t n)
-{
-    while (n > 0) {
-        ssize_t k = write(fd, s, n);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k <= 0)
-            return;
-        s += k;
-        n -= size_t(k);
-    }
-}
-} // namespace
+// Everything the child needs, made before fork. Not copyable: shargs points
+// into path.
+struct Plan {
+    Plan(const char *program, const char *const argv[], const char *const env[]);
+    Plan(const Plan &) = delete;
+    Plan &operator=(const Plan &) = delete;
 
-OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3])
-{
-    OxChild child;
-    if (!program)
-        program = "";
+    std::string path;                  // what to exec; empty when not found
     int lookup_err = 0;
-    std::string path = *program ? find_program(program, lookup_err) : std::string();
-    if (!*program)
-        lookup_err = ENOENT;
+    std::string lookup_msg;            // "<program>: <reason>\n" for lookup_err
+    std::vector<std::string> msgs;     // the same for each of exec_errors
+    std::string generic;               // for any other exec failure
+    std::vector<const char *> args;    // argv, NULL-terminated
+    std::vector<const char *> shargs;  // "/bin/sh <path> <args...>" for a script without "#!"
+    std::vector<const char *> envp;    // the environment, NULL-terminated
+    long maxfd = 65536;                // descriptors to close when close_range is missing
+    pid_t parent = getpid();
+};
 
-    std::vector<std::string> msgs;
+// NAME=value entries: whether `entry` names a variable that `env` sets.
+bool set_in(const char *entry, const char *const env[])
+{
+    const size_t n = std::strcspn(entry, "=");
+    for (size_t i = 0; env[i]; ++i)
+        if (std::strncmp(entry, env[i], n) == 0 && env[i][n] == '=')
+            return true;
+    return false;
+}
+
+Plan::Plan(const char *program, const char *const argv[], const char *const env[])
+{
+    if (*program)
+        path = find_program(program, lookup_err);
+    else
+        lookup_err = ENOENT;
     for (int e : exec_errors)
         msgs.push_back(std::string(program) + ": " + std::strerror(e) + "\n");
-    std::string generic = std::string(program) + ": cannot be started\n";
-    std::string lookup_msg = lookup_err ? std::string(program) + ": " + std::strerror(lookup_err) + "\n" : "";
+    generic = std::string(program) + ": cannot be started\n";
+    if (lookup_err)
+        lookup_msg = std::string(program) + ": " + std::strerror(lookup_err) + "\n";
 
-    std::vector<const char *> args;
     if (argv && argv[0])
         for (size_t i = 0; argv[i]; ++i)
             args.push_back(argv[i]);
@@ -93,59 +107,96 @@ OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3]
         args.push_back(program);
     args.push_back(nullptr);
     // A script without "#!" is run by the shell, as the shell itself would.
-    std::vector<const char *> shargs = {"/bin/sh", path.c_str()};
+    shargs = {"/bin/sh", path.c_str()};
     shargs.insert(shargs.end(), args.begin() + 1, args.end());
 
-    rlimit rl{};
-    long maxfd = getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY ? long(rl.rlim_cur) : 65536;
-    if (maxfd > 65536)
-        maxfd = 65536;
+    for (char **e = environ; *e; ++e)
+        if (!env || !set_in(*e, env))
+            envp.push_back(*e);
+    for (size_t i = 0; env && env[i]; ++i)
+        envp.push_back(env[i]);
+    envp.push_back(nullptr);
 
+    rlimit rl{};
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY && long(rl.rlim_cur) < maxfd)
+        maxfd = long(rl.rlim_cur);
+}
+
+// In the child: fds[i] becomes descriptor i (or i is closed), nothing else stays open.
+void arrange_descriptors(const int fds[3], long maxfd)
+{
+    int tmp[3];
+    for (int i = 0; i < 3; ++i)
+        tmp[i] = fds[i] >= 0 ? fcntl(fds[i], F_DUPFD_CLOEXEC, 3) : -1;
+    for (int i = 0; i < 3; ++i) {
+        if (tmp[i] >= 0)
+            dup2(tmp[i], i);
+        else
+            close(i);
+    }
+    if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
+        for (long fd = 3; fd < maxfd; ++fd)
+            close(int(fd));
+}
+
+// The child's side of the fork; only async-signal-safe calls. Starts with
+// every signal blocked.
+[[noreturn]] void run_child(const Plan &p, const int fds[3])
+{
     struct sigaction dfl;
     std::memset(&dfl, 0, sizeof dfl);
     dfl.sa_handler = SIG_DFL;
     sigemptyset(&dfl.sa_mask);
-    sigset_t all, old, none;
-    sigfillset(&all);
+    for (int sig = 1; sig < NSIG; ++sig)
+        if (sig != SIGKILL && sig != SIGSTOP)
+            sigaction(sig, &dfl, nullptr);
+    setpgid(0, 0);
+    // A helper must not outlive us (a burn-in child left running would go on
+    // destroying disks, and hold them "in use" for the next run): our death
+    // sends it SIGTERM, which the blocked mask holds back until just before
+    // exec and which then takes its default course. If we are gone already,
+    // the signal will never come: end now.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != p.parent)
+        _exit(127);
+    arrange_descriptors(fds, p.maxfd);
+    sigset_t none;
     sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (p.lookup_err) {
+        ox_write_all(1, p.lookup_msg.data(), p.lookup_msg.size());
+        _exit(127);
+    }
+    char *const *envp = const_cast<char *const *>(p.envp.data());
+    execve(p.path.c_str(), const_cast<char *const *>(p.args.data()), envp);
+    int e = errno;
+    if (e == ENOEXEC) {
+        execve("/bin/sh", const_cast<char *const *>(p.shargs.data()), envp);
+        e = errno;
+    }
+    const std::string *msg = &p.generic;
+    for (size_t i = 0; i < n_exec_errors; ++i)
+        if (exec_errors[i] == e)
+            msg = &p.msgs[i];
+    ox_write_all(1, msg->data(), msg->size());
+    _exit(127);
+}
+} // namespace
+
+OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3], const char *const env[])
+{
+    OxChild child;
+    if (!program)
+        program = "";
+    const Plan plan(program, argv, env);
+
+    sigset_t all, old;
+    sigfillset(&all);
     // No handler of ours may run in the child before it has dropped them.
     pthread_sigmask(SIG_SETMASK, &all, &old);
     pid_t pid = fork();
-    if (pid == 0) {
-        for (int sig = 1; sig < NSIG; ++sig)
-            if (sig != SIGKILL && sig != SIGSTOP)
-                sigaction(sig, &dfl, nullptr);
-        setpgid(0, 0);
-        int tmp[3];
-        for (int i = 0; i < 3; ++i)
-            tmp[i] = fds[i] >= 0 ? fcntl(fds[i], F_DUPFD_CLOEXEC, 3) : -1;
-        for (int i = 0; i < 3; ++i) {
-            if (tmp[i] >= 0)
-                dup2(tmp[i], i);
-            else
-                close(i);
-        }
-        if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
-            for (long fd = 3; fd < maxfd; ++fd)
-                close(int(fd));
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (lookup_err) {
-            write_all_raw(1, lookup_msg.data(), lookup_msg.size());
-            _exit(127);
-        }
-        execve(path.c_str(), const_cast<char *const *>(args.data()), environ);
-        int e = errno;
-        if (e == ENOEXEC) {
-            execve("/bin/sh", const_cast<char *const *>(shargs.data()), environ);
-            e = errno;
-        }
-        const std::string *msg = &generic;
-        for (size_t i = 0; i < sizeof exec_errors / sizeof exec_errors[0]; ++i)
-            if (exec_errors[i] == e)
-                msg = &msgs[i];
-        write_all_raw(1, msg->data(), msg->size());
-        _exit(127);
-    }
+    if (pid == 0)
+        run_child(plan, fds);
     int forkerr = errno;
     if (pid > 0) {
         // Also here, so that the group exists before the caller can signal it.

@@ -12,7 +12,10 @@ struct OxChild {
 // Starts `program` (looked up in PATH when it holds no '/'; empty and
 // relative entries are skipped) with argv; fds[i] becomes the child's
 // descriptor i. The child runs in a process group of its own, with default
-// signal dispositions, an empty signal mask and nothing else open. When the
-// program cannot be run, the child writes "<program>: <reason>" and a newline
-// to its descriptor 1 and exits 127.
-OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3]);
+// signal dispositions, an empty signal mask and nothing else open; it gets
+// SIGTERM when the calling thread ends (and does not start at all if the
+// caller is gone already). When the program cannot be run, the child writes
+// "<program>: <reason>" and a newline to its descriptor 1 and exits 127.
+// env (NULL-terminated "NAME=value" entries, may be NULL) is added to the
+// environment the child inherits, replacing variables of the same names.
+OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3], const char *const env[] = nullptr);

@@ -23,21 +23,20 @@ void ignore_sigpipe()
         signal(SIGPIPE, SIG_IGN);
 }
 
-// Waits until fd is ready for `events` or the wake descriptor fires.
-// ms: -1 no limit. Returns 1 ready, 0 timeout, -1 woken or failed.
+// Waits until fd is ready for `events`, or the wake or the kick descriptor
+// fires (unless use_wake is false). ms: -1 no limit. Returns 1 ready,
+// 0 timeout, -1 woken, kicked or failed.
 int wait_fd(int fd, short events, int ms, bool use_wake = true)
 {
     long long deadline = ms < 0 ? -1 : ox_monotonic_ms() + ms;
     for (;;) {
-        pollfd fds[2] = {{fd, events, 0}, {-1, POLLIN, 0}};
-        int wfd = use_wake ? ox_wakefd() : -1;
-        nfds_t n = 1;
-        if (wfd >= 0) {
-            fds[1].fd = wfd;
-            n = 2;
+        pollfd fds[3] = {{fd, events, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
+        if (use_wake) {
+            fds[1].fd = ox_wakefd();
+            fds[2].fd = ox_kickfd();
         }
         int timeout = deadline < 0 ? -1 : int(std::max(0LL, deadline - ox_monotonic_ms()));
-        int rc = poll(fds, n, timeout);
+        int rc = poll(fds, 3, timeout);
         if (rc < 0) {
             if (errno == EINTR)
                 continue;
@@ -45,7 +44,9 @@ int wait_fd(int fd, short events, int ms, bool use_wake = true)
         }
         if (fds[0].revents)
             return 1;
-        if (n == 2 && fds[1].revents)
+        if (fds[2].revents)
+            ox_take_kick();
+        if (fds[1].revents || fds[2].revents)
             return -1;
         if (rc == 0)
             return 0;
@@ -68,40 +69,36 @@ bool OxStream::isok() const
     return ok;
 }
 
-bool OxStream::has_line(char sep) const
+size_t OxStream::find_sep(char sep) const
 {
-    size_t avail = pending();
-    if (avail == 0)
-        return false;
-    if (avail >= line_cap)
-        return true;
     if (sep != scansep) {
         scansep = sep;
         scanned = rpos;
     }
-    size_t from = std::max(scanned, rpos);
-    const void *hit = std::memchr(rbuf.data() + from, sep, rbuf.size() - from);
+    const size_t from = std::max(scanned, rpos);
+    const char *base = rbuf.data();
+    const void *hit = std::memchr(base + from, sep, rbuf.size() - from);
     if (hit)
-        return true;
+        return size_t(static_cast<const char *>(hit) - base);
     scanned = rbuf.size();
-    return false;
+    return std::string::npos;
+}
+
+bool OxStream::has_line(char sep) const
+{
+    const size_t avail = pending();
+    return avail > 0 && (avail >= line_cap || find_sep(sep) != std::string::npos);
 }
 
 bool OxStream::take_line(OxString &line, char sep)
 {
-    size_t avail = pending();
+    const size_t avail = pending();
     if (avail == 0)
         return false;
-    if (sep != scansep) {
-        scansep = sep;
-        scanned = rpos;
-    }
-    size_t from = std::max(scanned, rpos);
-    const char *base = rbuf.data();
-    const char *hit = static_cast<const char *>(std::memchr(base + from, sep, rbuf.size() - from));
+    const size_t hit = find_sep(sep);
     size_t len, skip;
-    if (hit && size_t(hit - base) - rpos <= line_cap) {
-        len = size_t(hit - base) - rpos;
+    if (hit != std::string::npos && hit - rpos <= line_cap) {
+        len = hit - rpos;
         skip = 1;
     } else if (avail >= line_cap) {
         // A child that never ends its line: hand out what we have rather than
@@ -112,17 +109,42 @@ bool OxStream::take_line(OxString &line, char sep)
         len = avail;
         skip = 0;
     } else {
-        scanned = rbuf.size();
         return false;
     }
-    line = OxString(std::string_view(base + rpos, len));
-    rpos += len + skip;
-    scanned = rpos;
+    line = OxString(std::string_view(rbuf.data() + rpos, len));
+    consume(len + skip);
+    return true;
+}
+
+void OxStream::consume(size_t n)
+{
+    rpos += n;
+    scanned = std::max(scanned, rpos);
     if (rpos == rbuf.size()) {
         rbuf.clear();
         rpos = scanned = 0;
     }
-    return true;
+}
+
+ssize_t OxStream::read_some(char *data, size_t max)
+{
+    for (;;) {
+        const ssize_t n = ::read(rfd, data, max);
+        if (n > 0)
+            return n;
+        if (n == 0) {
+            set_eof();
+            return 0;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return -1;
+        // A read error ends the input like EOF; what was read stays deliverable.
+        err = errno;
+        set_eof();
+        return 0;
+    }
 }
 
 size_t OxStream::fill(size_t max, bool wait)
@@ -137,26 +159,11 @@ size_t OxStream::fill(size_t max, bool wait)
         rpos = 0;
     }
     char chunk[65536];
-    max = std::min(std::max(max, size_t(1)), sizeof chunk);
-    for (;;) {
-        ssize_t n = ::read(rfd, chunk, max);
-        if (n > 0) {
-            rbuf.append(chunk, size_t(n));
-            return size_t(n);
-        }
-        if (n == 0) {
-            set_eof();
-            return 0;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        // A read error ends the input like EOF; what was read stays deliverable.
-        err = errno;
-        set_eof();
+    const ssize_t n = read_some(chunk, std::min(std::max(max, size_t(1)), sizeof chunk));
+    if (n <= 0)
         return 0;
-    }
+    rbuf.append(chunk, size_t(n));
+    return size_t(n);
 }
 
 void OxStream::close_read()
@@ -235,12 +242,8 @@ size_t OxStream::read(OxDynBuf &buf, size_t max)
     if (max == 0)
         return 0;
     if (pending() > 0) {
-        size_t n = buf.append(rbuf.data() + rpos, std::min(max, pending()));
-        rpos += n;
-        if (rpos == rbuf.size()) {
-            rbuf.clear();
-            rpos = scanned = 0;
-        }
+        const size_t n = buf.append(rbuf.data() + rpos, std::min(max, pending()));
+        consume(n);
         return n;
     }
     if (rfd < 0 || eof)
@@ -249,18 +252,9 @@ size_t OxStream::read(OxDynBuf &buf, size_t max)
         if (wait_fd(rfd, POLLIN, -1) <= 0)
             return 0;
         char chunk[65536];
-        ssize_t n = ::read(rfd, chunk, std::min(max, sizeof chunk));
-        if (n > 0)
-            return buf.append(chunk, size_t(n));
-        if (n == 0) {
-            set_eof();
-            return 0;
-        }
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-            continue;
-        err = errno;
-        set_eof();
-        return 0;
+        const ssize_t n = read_some(chunk, std::min(max, sizeof chunk));
+        if (n >= 0)
+            return n > 0 ? buf.append(chunk, size_t(n)) : 0;
     }
 }
 

@@ -17,6 +17,14 @@
 // loops notice a termination request). -1 (the default) means none.
 void ox_set_wakefd(int fd);
 int ox_wakefd();
+// A process-wide descriptor (non-blocking) that ends the one wait in progress
+// when it becomes readable; that wait drains it, so later waits go on as
+// before. The program's SIGWINCH handler uses it to get a repaint out of an
+// idle loop. -1 (the default) means none.
+void ox_set_kickfd(int fd);
+int ox_kickfd();
+// Empties the kick descriptor; true when it held anything.
+bool ox_take_kick();
 
 class OxStream;
 
@@ -107,6 +115,9 @@ protected:
     // unless `wait`); handles EOF, errors, EINTR and EAGAIN. Returns the
     // number of bytes read.
     size_t fill(size_t max, bool wait);
+    // Where the next `sep` in the read-ahead stands (an offset into rbuf),
+    // or npos; remembers how far it looked, so no byte is scanned twice.
+    size_t find_sep(char sep) const;
     // A complete line (or a line_cap run without separator) is held back.
     bool has_line(char sep) const;
     // Moves the next line into `line`: a complete one, a line_cap run, or at
@@ -116,6 +127,11 @@ protected:
     // exited as well).
     virtual bool ended() const { return eof; }
     size_t pending() const { return rbuf.size() - rpos; }
+    // Drops n bytes from the front of the read-ahead.
+    void consume(size_t n);
+    // One read(2) from rfd: the number of bytes, 0 at the end of input or on
+    // failure (both end the input), -1 when none are there yet.
+    ssize_t read_some(char *data, size_t max);
     void set_eof() { eof = true; }
     void set_error(int e) { err = e; failed = true; }
     void close_read();                     // closes rfd (if owned) and marks the end

@@ -1,7 +1,8 @@
 // The one place where streams wait: poll over every stream's descriptors and
-// the wake descriptor, retried on EINTR.
+// the wake and kick descriptors, retried on EINTR.
 #include <poll.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 namespace {
 std::atomic<int> wakefd{-1};
+std::atomic<int> kickfd{-1};
 }
 
 void ox_set_wakefd(int fd)
@@ -21,6 +23,27 @@ void ox_set_wakefd(int fd)
 int ox_wakefd()
 {
     return wakefd.load();
+}
+
+void ox_set_kickfd(int fd)
+{
+    kickfd.store(fd);
+}
+
+int ox_kickfd()
+{
+    return kickfd.load();
+}
+
+bool ox_take_kick()
+{
+    const int fd = kickfd.load();
+    bool any = false;
+    char buf[64];
+    ssize_t n;
+    while (fd >= 0 && ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
+        any = any || n > 0;
+    return any;
 }
 
 long long ox_monotonic_ms()
@@ -48,11 +71,15 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
             streams[i]->pre_select(fds);
         }
         first[n] = fds.size();
-        int wfd = ox_wakefd();
-        if (wfd >= 0 && !(ready > 0 && fds.empty()))
+        // With members ready and nothing of theirs to poll there is no wait to end.
+        const bool waits = !(ready > 0 && fds.empty());
+        const int wfd = waits ? ox_wakefd() : -1, kfd = waits ? ox_kickfd() : -1;
+        const size_t wakeat = fds.size();
+        if (wfd >= 0)
             fds.push_back({wfd, POLLIN, 0});
-        else
-            wfd = -1;
+        const size_t kickat = fds.size();
+        if (kfd >= 0)
+            fds.push_back({kfd, POLLIN, 0});
 
         int timeout = -1;
         if (ready > 0)
@@ -73,9 +100,12 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
             for (auto &f : fds)
                 f.revents = 0;
         }
-        bool wake = wfd >= 0 && fds.back().revents != 0;
+        const bool wake = wfd >= 0 && fds[wakeat].revents != 0;
         if (woken)
             *woken = wake;
+        const bool kicked = kfd >= 0 && fds[kickat].revents != 0;
+        if (kicked)
+            ox_take_kick();
 
         ready = 0;
         for (size_t i = 0; i < n; ++i) {
@@ -87,7 +117,7 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
             if (events || streams[i]->ready_now())
                 ++ready;
         }
-        if (ready > 0 || wake)
+        if (ready > 0 || wake || kicked)
             return ready;
         if (deadline >= 0 && ox_monotonic_ms() >= deadline)
             return 0;

@@ -11,6 +11,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "marked.h"
+#include "palette.h"
 #include "plscreen.h"
 
 text_info ti;
@@ -41,7 +43,7 @@ void gettextinfo(text_info *r)
         ti.winleft = ti.wintop = 1;
         ti.winright = ti.screenwidth;
         ti.winbottom = ti.screenheight;
-        ti.attribute = PlAttr(0x07);
+        ti.attribute = ATTR_DEFAULT;
     }
     if (!(parked && screen.getcurx() == parkx && screen.getcury() == parky)) {
         ti.curx = screen.getcurx() + 2 - ti.winleft;
@@ -164,7 +166,7 @@ OxString blank_controls(const OxString &text, bool keep_markers)
     std::string out = text.str();
     for (char &c : out) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 && !(keep_markers && (b == 0x07 || b == 0x08)))
+        if (b < 0x20 && !(keep_markers && is_marker(c)))
             c = ' ';
     }
     return OxString(std::move(out));

@@ -25,7 +25,9 @@ enum {
 };
 
 int _getch();          // next key code; no refresh
-int getch();           // refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE
+// Refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE; Ctrl-L (12) asks for a
+// repaint of the whole screen at the next refresh and gives KEY_NONE.
+int getch();
 int getkey();          // refresh, then getch
 // Refresh, then wait up to msec for input; consumes nothing. Keys already
 // read from the terminal and waiting to be decoded count as input.
@@ -67,8 +69,8 @@ void cputs(const OxString &text);
 // included). Text that is to keep its colour markers goes through
 // blank_controls(text, true) and cputs_marked instead.
 void cputs_text(const OxString &text);
-// A copy of text in which every byte below 0x20 is a blank, except 0x07 and
-// 0x08 when keep_markers is set.
+// A copy of text in which every byte below 0x20 is a blank, except the colour
+// markers of marked-up text (marked.h) when keep_markers is set.
 OxString blank_controls(const OxString &text, bool keep_markers);
 
 void clrscr();

@@ -1,13 +1,7 @@
 #include "framewin.h"
 
 #include "conio.h"
-
-namespace {
-
-const int backdrop_attr = 0x01;   // blue checkerboard on black
-const int bar_attr = 0x40;        // black on cyan
-
-} // namespace
+#include "palette.h"
 
 FrameWin::FrameWin(PlScreen *scr)
     : screen(scr), topbar(PlRect(1, 1, scr->getxsize(), 1)),
@@ -16,12 +10,12 @@ FrameWin::FrameWin(PlScreen *scr)
     const int w = screen->getxsize();
     const int h = screen->getysize();
     screen->setcursortype(0);
-    fillbox(1, 1, w, h, GLYPH_CHECKER, backdrop_attr);
+    fillbox(1, 1, w, h, GLYPH_CHECKER, ATTR_BACKDROP.get());
     // The bar keeps the attribute in its own console state, so every later
     // output into it comes out in the bar colours.
     for (PlWin *bar : {&topbar, &bottombar}) {
         bar->show();
-        textattr(bar_attr);
+        textattr(ATTR_BAR.get());
         clreol();
         bar->unfocus();
     }

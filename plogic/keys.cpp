@@ -12,6 +12,14 @@ KeyDecoder keys;
 // often deliver an arrow key's bytes in two reads.
 constexpr int esc_wait_ms = 100;
 constexpr size_t read_block = 2048;
+// Ctrl-L: repaint the whole screen, wherever keys are awaited.
+constexpr int KEY_REPAINT = 12;
+
+bool key_ready()
+{
+    return keys.key_ready();
+}
+[[maybe_unused]] const bool told_screen = (PlScreen::set_held_keys(key_ready), true);
 
 } // namespace
 
@@ -21,7 +29,8 @@ int _getch()
     // only block or return nothing: decode what is left instead.
     if (keys.needs_input() && screen.isok())
         screen.read(keys.buffer(), read_block);
-    if (keys.lone_esc() && screen.isok() && screen.select(esc_wait_ms, true))
+    // The terminal itself: the ESC held here would count as input.
+    if (keys.lone_esc() && screen.isok() && screen.OxStreamClone::select(esc_wait_ms, true))
         screen.read(keys.buffer(), read_block);
     const int key = keys.next();
     if (keys.incomplete() && !screen.isok())
@@ -33,6 +42,12 @@ int getch()
 {
     screen.refresh(false);
     const int key = _getch();
+    if (key == KEY_REPAINT) {
+        // Taken here, so it can answer no question; the caller's next wait
+        // refreshes, and that refresh repaints.
+        PlScreen::request_repaint();
+        return KEY_NONE;
+    }
     if (key == 10)
         return KEY_ENTER;
     if (key == 127)
@@ -50,8 +65,6 @@ bool kbwait(int msec)
 {
     screen.refresh(false);
     // Typed-ahead keys already in the buffer count as input that is ready.
-    if (keys.key_ready())
-        return true;
     return screen.select(msec, true, false, false);
 }
 

@@ -7,6 +7,7 @@
 
 #include "conio.h"
 #include "oxstringlist.h"
+#include "palette.h"
 #include "plscreen.h"
 
 static OxStringList lines_of(const OxString &text)
@@ -30,7 +31,8 @@ int maxlinelen(const OxString &text)
 }
 
 MsgWin::MsgWin(const OxString &msg, const OxString &wintitle)
-    : OvlWin(wintitle, PlPoint(maxlinelen(msg) + 4, countlines(msg) + 2), 14, 3, 15, false), text(msg)
+    : OvlWin(wintitle, PlPoint(maxlinelen(msg) + 4, countlines(msg) + 2), DIALOG_COLORS.fg, DIALOG_COLORS.bg,
+             DIALOG_COLORS.frame, false), text(msg)
 {
 }
 

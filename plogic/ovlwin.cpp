@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "conio.h"
+#include "palette.h"
 #include "plscreen.h"
 
 PlWinStyle winstyle;
@@ -90,9 +91,9 @@ void OvlWin::draw()
     if (shadow) {
         PlPoint s(f.br.x + 2, f.br.y + 1);
         if (f.br.x < s.x)
-            colorbox(f.br.x + 1, f.tl.y + 1, s.x, s.y, 0x08);
+            colorbox(f.br.x + 1, f.tl.y + 1, s.x, s.y, ATTR_SHADOW.get());
         if (f.br.y < s.y)
-            colorbox(f.tl.x + 2, f.br.y + 1, s.x, s.y, 0x08);
+            colorbox(f.tl.x + 2, f.br.y + 1, s.x, s.y, ATTR_SHADOW.get());
     }
 
     textcolor(fgcolor);

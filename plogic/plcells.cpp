@@ -3,14 +3,6 @@
 #include <cassert>
 #include <cstring>
 
-PlAttr::PlAttr(int fg, int bg, bool blink) : a(0)
-{
-    setfg(fg);
-    setbg(bg);
-    if (blink)
-        a = uint8_t(a | 0x80);
-}
-
 PlCells::PlCells(unsigned cols, unsigned rows)
     : array(new PlCell[size_t(cols) * rows]), xsize(cols), ysize(rows)
 {

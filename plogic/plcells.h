@@ -7,11 +7,17 @@
 class PlAttr {
 public:
     PlAttr() = default;
-    PlAttr(int value) : a(uint8_t(value)) {}
-    PlAttr(int fg, int bg, bool blink);
-    void setfg(int c) { a = uint8_t((a & 0xF0) | (c & 15)); }
-    void setbg(int c) { a = uint8_t((a & 0x0F) | ((c & 15) << 4)); }
-    int get() const { return a; }
+    constexpr PlAttr(int value) : a(uint8_t(value)) {}
+    constexpr PlAttr(int fg, int bg, bool blink) : a(0)
+    {
+        setfg(fg);
+        setbg(bg);
+        if (blink)
+            a = uint8_t(a | 0x80);
+    }
+    constexpr void setfg(int c) { a = uint8_t((a & 0xF0) | (c & 15)); }
+    constexpr void setbg(int c) { a = uint8_t((a & 0x0F) | ((c & 15) << 4)); }
+    constexpr int get() const { return a; }
 
 private:
     uint8_t a;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "palette.h"
+
 namespace {
 
 // Fixed sequences. Their lengths come from the literals themselves.
@@ -19,6 +21,11 @@ constexpr std::string_view SEQ_CURSOR_SHOW = "\x1b[?25h";         // CSI ? 25 h
 constexpr std::string_view SEQ_DRAW_START = "\x0f\x1b)0";          // SI, ESC ) 0: G1 := DEC Special Graphics
 constexpr std::string_view SEQ_DRAW_END = "\x0f\x1b)B\x1b(B";      // SI, ESC ) B, ESC ( B: G1, G0 := US ASCII
 constexpr std::string_view SEQ_NEWLINE = "\n";
+// Before a repaint on demand: autowrap off (CSI ? 7 l), G0 := US ASCII and the
+// attribute reset, so that the clear that follows leaves a blank terminal
+// whatever stray bytes did to it.
+constexpr std::string_view SEQ_REPAINT = "\x1b[?7l\x1b(B\x1b[0m";
+constexpr std::string_view SEQ_AUTOWRAP_ON = "\x1b[?7h";      // CSI ? 7 h
 constexpr char SO = 0x0E;   // shift out: G1 (line drawing) into GL
 constexpr char SI = 0x0F;   // shift in: G0 (ASCII) back into GL
 
@@ -27,6 +34,14 @@ constexpr unsigned short MAX_TERM_SIZE = 1000;
 constexpr int FALLBACK_COLS = 80, FALLBACK_ROWS = 24;
 
 volatile sig_atomic_t quit_flag = 0;
+volatile sig_atomic_t repaint_flag = 0;
+volatile sig_atomic_t autowrap_off = 0;
+bool (*held_keys)() = nullptr;
+
+bool keys_held()
+{
+    return held_keys && held_keys();
+}
 
 void put(std::string &out, std::string_view s)
 {
@@ -178,7 +193,11 @@ void PlScreen::resize()
 PlScreen::~PlScreen()
 {
     refresh(false);
-    _setattr(0x07);
+    if (wrapoff) {
+        ttyout->write(SEQ_AUTOWRAP_ON.data(), SEQ_AUTOWRAP_ON.size());
+        autowrap_off = 0;
+    }
+    _setattr(ATTR_DEFAULT.get());
     _showcursor(1);
     _gotoxy(1, getysize());
     // The parking sequences leave under the raw settings; the newline after the
@@ -204,6 +223,26 @@ bool PlScreen::isok() const
     return !quit_flag && OxStreamClone::isok();
 }
 
+bool PlScreen::isreadable()
+{
+    return keys_held() || OxStreamClone::isreadable();
+}
+
+bool PlScreen::select(int ms, bool readable, bool writable, bool exception)
+{
+    return (readable && keys_held()) || OxStreamClone::select(ms, readable, writable, exception);
+}
+
+bool PlScreen::ready_now() const
+{
+    return keys_held() || OxStreamClone::ready_now();
+}
+
+void PlScreen::set_held_keys(bool (*probe)())
+{
+    held_keys = probe;
+}
+
 void PlScreen::request_quit()
 {
     quit_flag = 1;
@@ -212,6 +251,16 @@ void PlScreen::request_quit()
 bool PlScreen::quit_requested()
 {
     return quit_flag != 0;
+}
+
+void PlScreen::request_repaint()
+{
+    repaint_flag = 1;
+}
+
+bool PlScreen::autowrap_is_off()
+{
+    return autowrap_off != 0;
 }
 
 PlCell *PlScreen::cell(int x, int y)
@@ -275,6 +324,15 @@ void PlScreen::_showcursor(int t)
 void PlScreen::refresh(bool full)
 {
     ttyout->delay_output(true);
+    if (repaint_flag) {
+        repaint_flag = 0;
+        // Set before the bytes go out: a signal handler restoring the
+        // terminal from here on must switch autowrap back on.
+        wrapoff = true;
+        autowrap_off = 1;
+        ttyout->write(SEQ_REPAINT.data(), SEQ_REPAINT.size());
+        full = true;
+    }
     if (full || needclear) {
         _clear();
         oldcells->clear();

@@ -20,6 +20,14 @@ public:
     // Not ok once terminal input has ended or failed, or once a termination
     // was requested (request_quit), so that every loop of the program ends.
     bool isok() const override;
+    // Keys already taken from the terminal and waiting to be decoded count
+    // as input, so that a loop waiting on the screen (alone or in a stream
+    // list) never sleeps on them.
+    bool isreadable() override;
+    bool select(int ms, bool readable, bool writable = false, bool exception = false) override;
+    bool ready_now() const override;
+    // The key layer tells how to learn whether it holds such keys.
+    static void set_held_keys(bool (*probe)());
 
     // Drawing side: no terminal output.
     PlCell *cell(int x, int y);
@@ -54,6 +62,13 @@ public:
     // Async-signal-safe: makes isok() false for every loop of the program.
     static void request_quit();
     static bool quit_requested();
+    // Async-signal-safe: the next refresh sends the whole screen as if the
+    // terminal were blank (after a resize, or whatever else garbled it),
+    // with the terminal's autowrap off so that a narrower terminal cuts the
+    // rows instead of wrapping them into each other.
+    static void request_repaint();
+    // Async-signal-safe: a screen has switched autowrap off and not yet back on.
+    static bool autowrap_is_off();
 
 private:
     void init();
@@ -67,6 +82,7 @@ private:
     int cursorx = 0, cursory = 0;
     int lastx = -1, lasty = -1;
     bool needclear = true;
+    bool wrapoff = false;                  // we switched the terminal's autowrap off
     termios savedtio{};
     bool havetio = false;
     std::string outbuf;                    // one refresh's bytes, kept for its capacity

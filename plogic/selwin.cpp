@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "conio.h"
+#include "palette.h"
 
 PlSelColors selcolors;
 
@@ -55,7 +56,7 @@ bool SelectionWin::setview(int t, int c, bool redraw)
 {
     bool changed = setview(t, c);
     if (changed && redraw && visible)
-        draw();
+        drawordefer();
     return changed;
 }
 
@@ -123,7 +124,29 @@ void SelectionWin::append(const OxString &text)
     if (cur != 0 && onlast)
         setcur(count() - 1);
     else if (visible)
+        drawordefer();
+}
+
+void SelectionWin::drawordefer()
+{
+    if (deferred)
+        stale = true;
+    else
         draw();
+}
+
+void SelectionWin::setdeferred(bool on)
+{
+    deferred = on;
+    if (!on)
+        drawdeferred();
+}
+
+void SelectionWin::drawdeferred()
+{
+    if (stale && visible)
+        draw();
+    stale = false;
 }
 
 OxString SelectionWin::choicestr(int which) const
@@ -170,7 +193,7 @@ void SelectionWin::draw()
         return;
 
     if (n > r) {
-        int markattr = PlAttr(12, 1, false).get();
+        const int markattr = ATTR_SCROLL_MARK.get();
         fillbox(f.br.x, f.tl.y + 1, f.br.x, f.tl.y + 1, GLYPH_DIAMOND, markattr);
         fillbox(f.br.x, f.br.y - 1, f.br.x, f.br.y - 1, GLYPH_DIAMOND, markattr);
         if (f.height() >= 5)

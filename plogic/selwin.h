@@ -2,15 +2,16 @@
 // scrolls, and follows the end of the list while the last item is current.
 #pragma once
 
-#include "oxstringlist.h"
 #include "ovlwin.h"
+#include "oxstringlist.h"
+#include "palette.h"
 
 struct PlSelColors {
-    int frame = 15;
-    int fg = 0;
-    int bg = 2;
-    int selfg = 15;
-    int selbg = 4;
+    int frame = COLOR_WHITE + COLOR_BRIGHT;
+    int fg = COLOR_BLACK;
+    int bg = COLOR_GREEN;
+    int selfg = COLOR_WHITE + COLOR_BRIGHT;
+    int selbg = COLOR_CYAN;
 };
 extern PlSelColors selcolors;
 
@@ -39,12 +40,22 @@ public:
     int getlastkey() const { return lastkey; }
     int gettop() const { return top; }
 
+    // While deferred, appends and moves change the list but draw nothing;
+    // drawdeferred() then draws it once if anything changed. A list fed
+    // faster than the terminal is refreshed draws only what will be seen.
+    void setdeferred(bool on);
+    void drawdeferred();
+
 protected:
     int rows() const;
     void drawitem(const OxString &text, int row, bool current);
+    // Draws now, or notes that a draw is due while deferred.
+    void drawordefer();
 
     int lastkey = 0;
     int cur = 0;
     int top = 0;
     OxStringList sels;
+    bool deferred = false;
+    bool stale = false; // changed since it was last drawn (while deferred)
 };

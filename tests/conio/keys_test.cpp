@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "conhelpers.h"
+#include "oxistreamlist.h"
 #include "testterm.h"
 
 namespace {
@@ -221,6 +222,42 @@ TEST_F(Keys, GetchBringsTheTerminalUpToDateFirst)
     while (test_pty().output().find("MARKER-K7") == std::string::npos && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_NE(test_pty().output().find("\x1b[0;33;44;1mMARKER-K7"), std::string::npos);
+}
+
+// Keys the key layer holds count as input for everyone who waits on the
+// screen, a stream list included.
+TEST_F(Keys, KeyReadWithAnEarlierOneWakesAStreamList)
+{
+    type("pq");
+    EXPECT_EQ(_getch(), 'p');
+    // 'q' has left the terminal: only the key layer has it.
+    EXPECT_TRUE(screen.isreadable());
+    EXPECT_TRUE(screen.ready_now());
+    OxIStreamList list;
+    list.append(&screen);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(list.runonce(1000), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200)) << "slept on a held key";
+    EXPECT_EQ(_getch(), 'q');
+    EXPECT_FALSE(screen.isreadable());
+}
+
+TEST_F(Keys, UnfinishedSequenceIsNoInput)
+{
+    type("\x1b[6");
+    EXPECT_EQ(_getch(), KEY_NONE);
+    EXPECT_FALSE(screen.isreadable());
+    EXPECT_FALSE(screen.select(50, true));
+}
+
+// Ctrl-L is a repaint, not a key.
+TEST_F(Keys, CtrlLAsksForARepaintAndIsNoKey)
+{
+    type("\x0cz");
+    EXPECT_EQ(getch(), KEY_NONE);
+    screen.refresh();
+    EXPECT_TRUE(test_pty().wait_for_bytes("\x1b[?7l\x1b(B\x1b[0m\x1b[2J", 2000));
+    EXPECT_EQ(getch(), 'z');
 }
 
 } // namespace

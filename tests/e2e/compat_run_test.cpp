@@ -153,6 +153,9 @@ TEST_F(CompatE2E, EnterWhileRunningLeavesAtOnceAndEndsTheProbe)
     leave();
     ASSERT_TRUE(run->wait_until([&] { return highlighted("Basic Compatibility Test"); })) << run->dump();
     expect_probe_gone(pid);     // ended and reaped before the menu came back
+    // The status bar is the last row of the update that brought the menu
+    // back: the terminal may not have had all of it yet.
+    run->settle();
     EXPECT_FALSE(run->has_text("[RUNNING]"));
     EXPECT_FALSE(run->has_text("P4 x 1"));
     EXPECT_EQ(run->output().find("FINISHED"), std::string::npos);

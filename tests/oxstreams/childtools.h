@@ -1,6 +1,7 @@
 // Helpers for tests that run small shell scripts as child processes.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "oxistreamlist.h"
 #include "oxpipe.h"
 
 // A temporary directory with a bin/ for stub programs, put first on PATH for
@@ -46,6 +48,38 @@ public:
 
 private:
     std::string oldpath;
+};
+
+// A pipe installed as the wake or the kick descriptor (ox_set_wakefd,
+// ox_set_kickfd) for the life of the object, as the program's signal
+// handlers use them.
+class InterruptPipe {
+public:
+    explicit InterruptPipe(void (*install)(int)) : set(install)
+    {
+        int p[2];
+        if (pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0)
+            std::abort();
+        r = p[0];
+        w = p[1];
+        set(r);
+    }
+    ~InterruptPipe()
+    {
+        set(-1);
+        close(r);
+        close(w);
+    }
+    // What a signal handler does.
+    void fire()
+    {
+        if (::write(w, "x", 1) != 1)
+            std::abort();
+    }
+
+private:
+    void (*set)(int);
+    int r = -1, w = -1;
 };
 
 // Runs a program with arguments through OxPipe as the program does.

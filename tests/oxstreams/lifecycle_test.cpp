@@ -20,26 +20,6 @@ long cpu_ms()
     getrusage(RUSAGE_SELF, &ru);
     return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000;
 }
-
-// Makes a wake pipe the way the program's signal handler uses one.
-struct WakePipe {
-    int r = -1, w = -1;
-    WakePipe()
-    {
-        int p[2];
-        EXPECT_EQ(pipe2(p, O_CLOEXEC), 0);
-        r = p[0];
-        w = p[1];
-        ox_set_wakefd(r);
-    }
-    void fire() { EXPECT_EQ(::write(w, "x", 1), 1); }
-    ~WakePipe()
-    {
-        ox_set_wakefd(-1);
-        close(r);
-        close(w);
-    }
-};
 } // namespace
 
 TEST(OxIStreamList, EndedPipeWakesUntilSeenThenNeverAgain)
@@ -131,7 +111,7 @@ TEST(OxWakeFd, InterruptsRunonceReadSelectAndGetline)
     OxFDStream s(a[0], -1);
     OxIStreamList list;
     list.append(&s);
-    WakePipe wake;
+    InterruptPipe wake(ox_set_wakefd);
     std::thread t([&] {
         usleep(100000);
         wake.fire();
@@ -163,7 +143,7 @@ TEST(OxWakeFd, InterruptsFinishOfARunningChild)
 {
     ScriptDir d;
     std::unique_ptr<OxPipe> p(start("sleep", {"1000"}));
-    WakePipe wake;
+    InterruptPipe wake(ox_set_wakefd);
     wake.fire();
     EXPECT_FALSE(p->finish(true));
     EXPECT_FALSE(p->child_exited());

@@ -346,6 +346,15 @@ std::string PtyRun::dump()
     return s;
 }
 
+void PtyRun::resize(int cols, int rows)
+{
+    // What the program wrote at the old size is shown at the old size.
+    pump(0);
+    vt();
+    pty.resize(cols, rows);
+    screen->resize(rows, cols);
+}
+
 void PtyRun::signal(int sig)
 {
     if (!done && child > 0)

@@ -181,6 +181,9 @@ public:
     termios slave_settings() const { return pty.settings(); }
     const termios &initial_settings() const { return initial; }
 
+    // The terminal window takes a new size (the program gets SIGWINCH); the
+    // emulator keeps what it showed, cut at the new edges.
+    void resize(int cols, int rows);
     // Closes the master side: the terminal hangs up.
     void hangup() { pty.hangup(); }
     bool hungup() const { return pty.hungup(); }

@@ -96,6 +96,14 @@ VtScreen::~VtScreen()
     vterm_free(vt);
 }
 
+void VtScreen::resize(int rows, int cols)
+{
+    nrows = rows;
+    ncols = cols;
+    vterm_set_size(vt, rows, cols);
+    vterm_screen_flush_damage(vs);
+}
+
 void VtScreen::feed(std::string_view bytes)
 {
     // The emulator is known to crash on megabytes in one write: give it

@@ -28,6 +28,9 @@ public:
 
     int rows() const { return nrows; }
     int cols() const { return ncols; }
+    // A terminal window made smaller or larger: what it showed stays where
+    // it was, cut at the new edges; new cells are blank.
+    void resize(int rows, int cols);
 
     void feed(std::string_view bytes);
 
