@@ -232,7 +232,7 @@ TEST_F(DiskburnScan, OddAttributesNeverStopTheScan) {
   root.write("/sys/block/sdx/dev", "\x01\x02garbage");
   root.disk("sdy", "60:1003");
   root.directory("/sys/block/sdy/size");
-  root.write("/proc/self/mountinfo", std::string("\x01\x02\n 12 \n- - -\n", 16) + std::string(1 << 20, 'm'));
+  root.write("/proc/self/mountinfo", std::string("\x01\x02\n 12 \n- - -\n") + std::string(1 << 20, 'm'));
   root.directory("/proc/swaps");
   root.write("/proc/cmdline", std::string(1 << 20, '\xff'));
   Scan s = scan();
