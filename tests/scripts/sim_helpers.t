@@ -83,7 +83,7 @@ my @disks = (map({ ["sd$_->[0]", 'ST4000NM0033-9ZM', "Z1Z0A1B$_->[1]", '4.0 TB']
 is_deeply([grep { /^Disk / } @lines], [map { "Disk $_->[0]: $_->[1], serial $_->[2], $_->[3]." } @disks],
           "diskburn: the simulated server's disks with model, serial and size");
 is_deeply([map { /^ (\S+): verified in / ? $1 : () } @lines], [map { $_->[0] } @disks], 'diskburn: each disk verified');
-is(scalar(grep { /^Pass \d+% done: / } @lines), 9, 'diskburn: a progress line at each tenth of the pass');
+is(scalar(grep { /^Pass \d+% done at \d+ MB\/s: / } @lines), 9, 'diskburn: a progress line at each tenth of the pass');
 like($lines[-1], qr/^Pass complete: 7 disks \(21\.4 TB\) written and verified without error\.$/, 'diskburn: "Pass complete: " last');
 ok(!grep({ /^ / && !/^ (?:Pass \d+ started|\S+: (?:written|verified) in )/ } @lines), 'diskburn: detail lines begin with one blank');
 ($out, $rc) = run_cmd({ SIM_PASS_SECONDS => 0.2, SIM_DISK_FAIL => 3 }, "$SIM/diskburn", '--destroy');
