@@ -76,12 +76,9 @@ std::string vga_dump(Guest &g)
 // medium.
 std::string boot_device(Guest &g)
 {
-    choose(g, 5);
-    if (!g.wait_text("Really quit? (y/n)", 30000))
-        return "(no quit question)";
-    g.send("y");
-    if (!g.wait_text("rundiags# ", 60000))
-        return "(no shell)";
+    std::string missing = quit_to_shell(g);
+    if (!missing.empty())
+        return "(" + missing + ")";
     g.send("echo \"boot=[$DISKBURN_BOOT_DEVICE]\"\r");
     // The answer is a line of its own; the typed line begins with the prompt.
     static const std::regex answer("(^|\\n)boot=\\[([^\\]\\n]*)\\]");
@@ -104,6 +101,17 @@ std::vector<std::string> scratch_disk(const ScratchDir &d, const std::string &id
 void add(std::vector<std::string> &a, const std::vector<std::string> &more)
 {
     a.insert(a.end(), more.begin(), more.end());
+}
+
+// A server with a copy of the ISO in its CD drive, booting from it.
+std::vector<std::string> cd_server(const ScratchDir &d)
+{
+    std::string cd = d.file("cd.iso");
+    copy_file(medium_file("rundiags.iso"), cd);
+    std::vector<std::string> a = server_base();
+    add(a, {"-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
+            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
+    return a;
 }
 
 // The ISO written raw to a USB stick, beside one scratch disk, on a server
@@ -160,12 +168,7 @@ TEST(Media, UsbStickBootsOverSerialAndIsNeverWritten)
 TEST(Media, CdBootsToTheVgaConsole)
 {
     ScratchDir d;
-    std::string cd = d.file("cd.iso");
-    copy_file(medium_file("rundiags.iso"), cd);
-    std::vector<std::string> a = server_base();
-    add(a, {"-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
-            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
-    Guest g(d.path(), a);
+    Guest g(d.path(), cd_server(d));
     ASSERT_TRUE(g.started()) << g.failure();
     ASSERT_TRUE(g.wait_text(kSerialEntry, kFirmwareMs)) << g.dump();
     g.settle(300, 2000);
@@ -198,14 +201,11 @@ TEST(Media, MissingSerialPortGivesWayToTheScreen)
 TEST(Media, CdBootsUnderUefi)
 {
     ScratchDir d;
-    std::string cd = d.file("cd.iso"), vars = d.file("vars.fd");
-    copy_file(medium_file("rundiags.iso"), cd);
+    std::string vars = d.file("vars.fd");
     copy_file("/usr/share/OVMF/OVMF_VARS_4M.fd", vars);
-    std::vector<std::string> a = server_base();
+    std::vector<std::string> a = cd_server(d);
     add(a, {"-drive", "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd",
-            "-drive", "if=pflash,format=raw,file=" + vars,
-            "-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
-            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
+            "-drive", "if=pflash,format=raw,file=" + vars});
     Guest g(d.path(), a);
     ASSERT_TRUE(g.started()) << g.failure();
     ASSERT_TRUE(choose_serial_entry(g)) << g.dump();
@@ -221,12 +221,7 @@ TEST(Media, CdBootsUnderUefi)
 TEST(Media, MemtestEntryStartsTheMemoryTest)
 {
     ScratchDir d;
-    std::string cd = d.file("cd.iso");
-    copy_file(medium_file("rundiags.iso"), cd);
-    std::vector<std::string> a = server_base();
-    add(a, {"-drive", "if=none,id=cd,format=raw,media=cdrom,readonly=on,file=" + cd,
-            "-device", "ide-cd,bus=ide.1,drive=cd,bootindex=0"});
-    Guest g(d.path(), a);
+    Guest g(d.path(), cd_server(d));
     ASSERT_TRUE(g.started()) << g.failure();
     ASSERT_TRUE(g.wait_text("memtest", kFirmwareMs)) << g.dump();
     g.settle(300, 2000);

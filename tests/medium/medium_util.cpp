@@ -20,7 +20,17 @@ constexpr int kDialogMs = 30000;
 // in one pass (the pass's seed bound to the disk).
 constexpr uint64_t kStampMix = 0x9E3779B97F4A7C15ull;
 
-std::string run(const std::string &cmd)
+uint64_t le64(const unsigned char *p)
+{
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; i--)
+        v = v << 8 | p[i];
+    return v;
+}
+
+} // namespace
+
+std::string host_output(const std::string &cmd)
 {
     std::string out;
     FILE *p = popen(cmd.c_str(), "r");
@@ -33,16 +43,6 @@ std::string run(const std::string &cmd)
     pclose(p);
     return out;
 }
-
-uint64_t le64(const unsigned char *p)
-{
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; i--)
-        v = v << 8 | p[i];
-    return v;
-}
-
-} // namespace
 
 void choose(Guest &g, int index)
 {
@@ -88,15 +88,31 @@ bool start_burnin(Guest &g)
     return g.wait_text("[RUNNING]", kDialogMs);
 }
 
+std::string quit_to_shell(Guest &g)
+{
+    choose(g, 5);
+    if (!g.wait_text("Really quit? (y/n)", kDialogMs))
+        return "no quit question";
+    g.send("y");
+    if (!g.wait_text("rundiags# ", 60000))
+        return "no shell";
+    return "";
+}
+
+void ask_stop(Guest &g)
+{
+    g.send("\r");
+    if (g.wait_text("Stop the burn-in test now? (y/n)", kDialogMs))
+        g.send("y");
+}
+
 void stop_burnin(Guest &g)
 {
     // Asked for mid-pass: a diskburn that is stopped while it is still
     // starting (before it handles SIGTERM) dies of the signal, which the
     // program reports as a failure.
     g.wait_until([&] { return g.row(3).find("% done") != std::string::npos; }, 20000);
-    g.send("\r");
-    if (g.wait_text("Stop the burn-in test now? (y/n)", kDialogMs))
-        g.send("y");
+    ask_stop(g);
 }
 
 int disk_loop(Guest &g)
@@ -134,19 +150,19 @@ std::string pattern_problem(const std::string &image)
 
 std::string checksum(const std::string &path)
 {
-    std::string out = run("sha256sum '" + path + "'");
+    std::string out = host_output("sha256sum '" + path + "'");
     return out.substr(0, out.find(' '));
 }
 
 std::string floppy_list(const std::string &image)
 {
-    return run("MTOOLS_SKIP_CHECK=1 mdir -i '" + image + "' -b :: 2>&1");
+    return host_output("MTOOLS_SKIP_CHECK=1 mdir -i '" + image + "' -b :: 2>&1");
 }
 
 std::string floppy_file(const std::string &image, const std::string &name)
 {
     std::string copy = image + "." + name;
-    run("MTOOLS_SKIP_CHECK=1 mcopy -n -o -i '" + image + "' '::/" + name + "' '" + copy + "' 2>&1");
+    host_output("MTOOLS_SKIP_CHECK=1 mcopy -n -o -i '" + image + "' '::/" + name + "' '" + copy + "' 2>&1");
     std::ifstream f(copy, std::ios::binary);
     std::stringstream ss;
     ss << f.rdbuf();

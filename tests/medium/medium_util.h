@@ -21,9 +21,14 @@ struct Summary {
 // Runs the basic (0) or advanced (1) compatibility test to its end.
 Summary run_compat(Guest &g, int index);
 
+// Quit, 'y', and the shell's prompt: "" once there, else what did not come.
+std::string quit_to_shell(Guest &g);
+
 // Through both danger warnings and the cabling question: true once running.
 bool start_burnin(Guest &g);
 // Enter, then 'y' to the stop question.
+void ask_stop(Guest &g);
+// The same once the disk pass is under way (or after 20 s).
 void stop_burnin(Guest &g);
 // The "Loop:" number on the DISK row; 0 when not shown.
 int disk_loop(Guest &g);
@@ -32,6 +37,8 @@ int disk_loop(Guest &g);
 // of its own offset and at most two passes' seeds are found (a stopped pass
 // leaves part of the previous one); else what is wrong.
 std::string pattern_problem(const std::string &image);
+// What a shell command on the host writes to its standard output.
+std::string host_output(const std::string &cmd);
 // SHA-256 of a file, as sha256sum prints it.
 std::string checksum(const std::string &path);
 
