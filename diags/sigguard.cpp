@@ -145,8 +145,10 @@ void emergency_restore()
     }
     if (out_fd >= 0 && PlScreen::autowrap_is_off())
         ox_write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
-    if (out_fd >= 0)
+    if (out_fd >= 0) {
         ox_write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
+        ox_drain_output(out_fd, 2000);
+    }
     errno = saved_errno;
 }
 

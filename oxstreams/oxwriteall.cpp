@@ -1,5 +1,7 @@
 #include "oxwriteall.h"
 
+#include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,5 +16,16 @@ void ox_write_all(int fd, const char *data, size_t n)
             return;
         data += k;
         n -= size_t(k);
+    }
+}
+
+void ox_drain_output(int fd, int max_ms)
+{
+    const timespec step{0, 10 * 1000 * 1000};
+    for (int waited = 0; waited < max_ms; waited += 10) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return;
+        nanosleep(&step, nullptr);
     }
 }

@@ -10,9 +10,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "oxwriteall.h"
 #include "palette.h"
 
 namespace {
+
+// How long the end of the program waits for a serial line to send the
+// terminal's restore before the program's exit may hang the line up.
+constexpr int drain_ms = 2000;
 
 // Fixed sequences. Their lengths come from the literals themselves.
 constexpr std::string_view SEQ_CLEAR = "\x1b[2J";                 // CSI 2 J: erase the whole display
@@ -209,6 +214,8 @@ PlScreen::~PlScreen()
     ttyout->write(SEQ_NEWLINE.data(), SEQ_NEWLINE.size());
     ttyout->flush();
     ttyout->delay_output(false);
+    if (fd >= 0)
+        ox_drain_output(fd, drain_ms);
 
     setclone(nullptr);
     if (ttyout != ttyin)
