@@ -133,6 +133,20 @@ TEST(Toolio, PassNumberFromTheProgram) {
       << toolio::started_line(12);
 }
 
+// Zero is a decimal number, but no count; anything else reads the same.
+TEST(Toolio, DecimalTakesZeroCountDoesNot) {
+  EXPECT_EQ(toolio::parse_decimal("0"), 0u);
+  EXPECT_EQ(toolio::parse_decimal("00"), 0u);
+  EXPECT_EQ(toolio::parse_decimal("010"), 10u);
+  EXPECT_EQ(toolio::parse_count("0"), std::nullopt);
+  EXPECT_EQ(toolio::parse_count("010"), 10u);
+  for (const char* bad : {"", "-0", " 0", "0x1", "18446744073709551616"}) {
+    EXPECT_EQ(toolio::parse_decimal(bad), std::nullopt) << bad;
+    EXPECT_EQ(toolio::parse_count(bad), std::nullopt) << bad;
+  }
+  EXPECT_EQ(toolio::parse_decimal(nullptr), std::nullopt);
+}
+
 // Threads started under SignalsBlocked never take a stop signal; the
 // starting thread takes them again afterwards.
 TEST(Toolio, WorkersStartedWithStopSignalsBlocked) {

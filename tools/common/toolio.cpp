@@ -35,7 +35,7 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
-std::optional<uint64_t> parse_count(const char* s) {
+std::optional<uint64_t> parse_decimal(const char* s) {
   if (!s || !*s) return std::nullopt;
   uint64_t v = 0;
   for (const char* p = s; *p; ++p) {
@@ -44,8 +44,12 @@ std::optional<uint64_t> parse_count(const char* s) {
     if (v > (UINT64_MAX - d) / 10) return std::nullopt;
     v = v * 10 + d;
   }
-  if (v == 0) return std::nullopt;
   return v;
+}
+
+std::optional<uint64_t> parse_count(const char* s) {
+  auto v = parse_decimal(s);
+  return v && *v != 0 ? v : std::nullopt;
 }
 
 uint64_t pass_number() { return parse_count(std::getenv("RUNDIAGS_PASS")).value_or(1); }

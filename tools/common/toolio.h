@@ -17,8 +17,11 @@ std::string fmt(const char* f, ...) __attribute__((format(printf, 1, 2)));
 // The pieces of text between the separators, empty ones included.
 std::vector<std::string> split(const std::string& text, char sep);
 
-// A positive decimal number made of digits only (no sign, no blank) that
-// fits in 64 bits, or nothing.
+// A decimal number made of digits only (no sign, no blank) that fits in 64
+// bits, or nothing.  Decimal always: "010" is ten, never an octal eight.
+std::optional<uint64_t> parse_decimal(const char* s);
+
+// Like parse_decimal, but nothing for zero as well: a count of something.
 std::optional<uint64_t> parse_count(const char* s);
 
 // This start's number within the burn-in run, from RUNDIAGS_PASS: unset,

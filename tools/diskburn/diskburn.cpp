@@ -22,14 +22,10 @@
 namespace diskburn {
 
 namespace {
-// Settings and test hooks are decimal ("010" is ten, never an octal
-// eight); zero is a number too (a hook's first byte).
+// Settings and test hooks are decimal; zero is a number too (a hook's
+// first byte).
 bool parse_u64(const char* s, uint64_t& v) {
-  if (s && std::strcmp(s, "0") == 0) {
-    v = 0;
-    return true;
-  }
-  auto n = toolio::parse_count(s);
+  auto n = toolio::parse_decimal(s);
   if (n) v = *n;
   return n.has_value();
 }
