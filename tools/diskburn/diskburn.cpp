@@ -40,7 +40,6 @@ bool setting(const char* name, uint64_t lo, uint64_t hi, uint64_t& v, bool& bad)
 }  // namespace
 
 int Burn::run(int argc, char** argv) {
-  toolio::install_stop_signals();
   pass_ = toolio::pass_number();
   say(" " + toolio::started_line(pass_));
   if (auto rc = settings(argc, argv)) return *rc;

@@ -93,8 +93,6 @@ int Session::run(int argc, char** argv) {
 }
 
 bool Session::settings(int argc, char** argv) {
-  // First of all: a stop that comes early must still end the run cleanly.
-  toolio::install_stop_signals();
   SettingsOrError s = read_settings();
   toolio::emit(toolio::started_line(toolio::pass_number()));
   if (argc != 2 || std::strcmp(argv[1], "-1") != 0) {
