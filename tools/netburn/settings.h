@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <string>
 
+#include "defs.h"
+
 namespace netburn {
 
 struct Settings {
-  double pass_seconds = 60.0;  // NETBURN_PASS_SECONDS
-  uint64_t rate = 0;           // NETBURN_RATE: frames/s per sending port, 0 = no limit
+  double pass_seconds = kDefaultPassSeconds;  // NETBURN_PASS_SECONDS
+  uint64_t rate = 0;                          // NETBURN_RATE: frames/s per sending port, 0 = no limit
 };
 
 // The settings, or the message line that says which value is wrong.
