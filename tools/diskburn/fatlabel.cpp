@@ -94,37 +94,33 @@ Seen look_through(const std::vector<unsigned char>& dir, std::string& label) {
   return Seen::kMore;
 }
 
-struct RootLabel {
-  bool read = false;                 // false: the directory cannot be read
-  std::optional<std::string> label;  // nothing: none, or it cannot be read
-};
-
-RootLabel fixed_root_label(int fd, const Layout& l) {
+// The root directory's label: nothing when it has none or cannot be read.
+std::optional<std::string> fixed_root_label(int fd, const Layout& l) {
   auto dir = read_at(fd, l.root, l.root_bytes);
-  if (dir.size() != l.root_bytes) return {};
+  if (dir.size() != l.root_bytes) return std::nullopt;
   std::string label;
-  if (look_through(dir, label) == Seen::kLabel) return {true, label};
-  return {true, std::nullopt};
+  if (look_through(dir, label) == Seen::kLabel) return label;
+  return std::nullopt;
 }
 
 // FAT32: the root directory is a chain of clusters, followed through the
 // first FAT; a chain that leads outside the filesystem cannot be read.
-RootLabel chained_root_label(int fd, const Layout& l) {
+std::optional<std::string> chained_root_label(int fd, const Layout& l) {
   uint32_t c = l.root_cluster;
   for (size_t looked = 0; looked < kMaxDirBytes; looked += l.cluster_bytes) {
-    if (c < 2 || c - 2 >= l.clusters) return {};
+    if (c < 2 || c - 2 >= l.clusters) return std::nullopt;
     auto dir = read_at(fd, l.data + uint64_t{c - 2} * l.cluster_bytes, l.cluster_bytes);
-    if (dir.size() != l.cluster_bytes) return {};
+    if (dir.size() != l.cluster_bytes) return std::nullopt;
     std::string label;
     Seen seen = look_through(dir, label);
-    if (seen == Seen::kLabel) return {true, label};
+    if (seen == Seen::kLabel) return label;
     if (seen == Seen::kEnd) break;
     auto next = read_at(fd, l.fat + uint64_t{c} * 4, 4);
-    if (next.size() != 4) return {};
+    if (next.size() != 4) return std::nullopt;
     c = le32(next.data()) & 0x0FFFFFFF;
     if (c >= 0x0FFFFFF8) break;  // the end of the chain
   }
-  return {true, std::nullopt};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -134,8 +130,7 @@ std::vector<std::string> fat_labels_seen(int fd) {
   const auto l = layout(bs);
   if (!l) return {};
   std::vector<std::string> seen;
-  RootLabel root = l->fat32 ? chained_root_label(fd, *l) : fixed_root_label(fd, *l);
-  if (root.label) seen.push_back(*root.label);
+  if (auto root = l->fat32 ? chained_root_label(fd, *l) : fixed_root_label(fd, *l)) seen.push_back(*root);
   if (std::string boot = boot_label(bs, *l); !boot.empty()) seen.push_back(boot);
   return seen;
 }

@@ -23,8 +23,8 @@ std::vector<std::string> fields(const std::string& line) {
   for (std::string w; in >> w;) f.push_back(w);
   return f;
 }
-}  // namespace
 
+// The lines of a proc file that may be large (mountinfo), bounded.
 std::vector<std::string> read_lines(const std::string& full_path) {
   auto text = toolio::read_file(full_path, kProcLimit);
   if (!text) return {};
@@ -33,6 +33,7 @@ std::vector<std::string> read_lines(const std::string& full_path) {
   return lines;
 }
 
+// Undoes the octal escapes (\040 for a blank) of proc's path fields.
 std::string unescape_mount(const std::string& s) {
   std::string o;
   for (size_t i = 0; i < s.size(); ++i) {
@@ -48,6 +49,7 @@ std::string unescape_mount(const std::string& s) {
   }
   return o;
 }
+}  // namespace
 
 // id parent maj:min root mountpoint opts [optional...] - fstype source superopts
 std::vector<Mount> read_mounts() {

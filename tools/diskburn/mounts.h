@@ -20,9 +20,5 @@ std::vector<Mount> read_mounts();
 std::vector<std::string> read_swaps();
 // The mount whose mount point is the longest prefix of path, or null.
 const Mount* mount_of(const std::string& path, const std::vector<Mount>& mounts);
-// Undoes the octal escapes (\040 for a blank) of proc's path fields.
-std::string unescape_mount(const std::string& s);
-// The lines of a proc file that may be large (mountinfo), bounded.
-std::vector<std::string> read_lines(const std::string& full_path);
 
 }  // namespace diskburn

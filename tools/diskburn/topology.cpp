@@ -114,10 +114,6 @@ std::optional<std::string> Topology::dev_name_of(std::string abs) const {
   return abs.substr(5);
 }
 
-void Topology::of_devnum(dev_t dev, DiskSet& out) const {
-  if (auto d = sysdir_of(dev)) under(*d, out, "", 0);
-}
-
 void Topology::of_path(const std::string& abs, DiskSet& out, const std::string& via, int depth) const {
   if (depth > kMaxDepth || abs.empty() || abs[0] != '/') return;
   struct stat st;

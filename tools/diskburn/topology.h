@@ -29,9 +29,8 @@ class Topology {
 
   const std::vector<Mount>& mounts() const { return mounts_; }
 
-  // The whole disks beneath a block device number, a path (device node,
-  // file, or a /dev name without a node here), a mount, a sysfs directory.
-  void of_devnum(dev_t dev, DiskSet& out) const;
+  // The whole disks beneath a path (device node, file, or a /dev name
+  // without a node here), a mount, a sysfs directory.
   void of_path(const std::string& abs, DiskSet& out) const { of_path(abs, out, "", 0); }
   void of_mount(const Mount& m, DiskSet& out) const { of_mount(m, out, "", 0); }
   void of_sysdir(const std::string& dir, DiskSet& out) const { under(dir, out, "", 0); }
