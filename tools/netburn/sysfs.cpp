@@ -29,7 +29,6 @@ bool is_text(const std::string& s) {
 
 }  // namespace
 
-const std::string& root() { return root_path(); }
 void set_root(const std::string& path) { root_path() = path; }
 
 std::optional<std::string> text(const std::string& rel) {

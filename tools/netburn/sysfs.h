@@ -11,11 +11,11 @@
 
 namespace netburn::sysfs {
 
-// Where the sysfs tree is: "/sys", or a fake tree in the test build.
-const std::string& root();
+// Where the sysfs tree is: "/sys", or a fake tree in the test build.  The
+// paths below (rel) are taken within it.
 void set_root(const std::string& path);
 
-// Text of the attribute at root()/rel without surrounding blanks and
+// Text of the attribute at rel without surrounding blanks and
 // newlines; nothing when it is missing, unreadable, longer than
 // toolio::kTextLimit, or holds NUL or control bytes (which must never reach
 // a line the operator reads).  An empty attribute reads as "".
@@ -25,10 +25,10 @@ std::optional<std::string> text(const std::string& rel);
 // nothing else in it.
 std::optional<uint64_t> number(const std::string& rel);
 
-// True if anything (a dangling link too) exists at root()/rel.
+// True if anything (a dangling link too) exists at rel.
 bool exists(const std::string& rel);
 
-// The last path element of the symlink at root()/rel, or "".
+// The last path element of the symlink at rel, or "".
 std::string link_name(const std::string& rel);
 
 }  // namespace netburn::sysfs
