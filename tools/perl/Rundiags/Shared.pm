@@ -7,7 +7,7 @@ use warnings;
 use Exporter 'import';
 use POSIX ();
 
-our @EXPORT_OK = qw(run_capture find_tool natural_cmp);
+our @EXPORT_OK = qw(run_capture find_tool on_path natural_cmp);
 
 # Runs a command with its output and errors captured and no input;
 # returns (exit code, text), the code -1 when it could not start.
@@ -33,6 +33,13 @@ sub find_tool {
     my ($env, $name) = @_;
     return $ENV{$env} if defined $ENV{$env} && $ENV{$env} ne '';
     return undef if defined $ENV{COMPAT_ROOT} && $ENV{COMPAT_ROOT} ne '';
+    return on_path($name);
+}
+
+# The installed program: on PATH, else where the system keeps it (PATH may
+# lack the sbin directories when a user starts the helpers).
+sub on_path {
+    my ($name) = @_;
     for my $dir (split(/:/, $ENV{PATH} // ''), qw(/sbin /usr/sbin /bin /usr/bin)) {
         return "$dir/$name" if $dir ne '' && -x "$dir/$name";
     }
