@@ -6,11 +6,12 @@ use strict;
 use warnings;
 use Exporter 'import';
 use Makefloppy::Util qw(rfile rline clean);
+use Rundiags::Shared qw(fmt_kib);
 use Makefloppy::Smbios qw(smbios);
 use Makefloppy::Disks qw(list_disks);
 use Makefloppy::Nics qw(list_nics);
 
-our @EXPORT_OK = qw(machine processors fmt_kib);
+our @EXPORT_OK = qw(machine processors);
 
 sub machine {
     my ($smart) = @_;
@@ -44,11 +45,6 @@ sub processors {
     $model =~ s/\((?:R|TM)\)//gi if defined $model;
     return { model => clean($model), sockets => scalar keys %sockets, cores => scalar keys %cores,
              threads => $threads };
-}
-
-sub fmt_kib {
-    my ($kb) = @_;
-    return $kb >= 1024 * 1024 ? sprintf('%.1f GiB', $kb / (1024 * 1024)) : sprintf('%d MiB', int($kb / 1024));
 }
 
 sub memory {
