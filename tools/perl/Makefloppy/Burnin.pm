@@ -28,8 +28,7 @@ sub parse_burnin {
     my ($text, $mtime) = @_;
     my @lines = split /\n/, $text;
     my $b = { halted => 0, progress => 0, starts => [],
-              disk => { passes_started => 1, passes_completed => 0, devices => {}, order => [], left_out => [],
-                        messages => 0 },
+              disk => { passes_started => 1, passes_completed => 0, devices => {}, order => [], left_out => [] },
               net => { passes_started => 0, passes_completed => 0, ports => {}, order => [], failed => [] } };
     for my $i (0 .. $#lines) {
         my $line = $lines[$i];

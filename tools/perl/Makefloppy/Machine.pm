@@ -27,7 +27,7 @@ sub machine {
 sub processors {
     my $text = rfile('/proc/cpuinfo');
     return undef unless defined $text;
-    my (%sockets, %cores, $threads, $model, $per_socket);
+    my (%sockets, %cores, $threads, $model);
     for my $block (split /\n\s*\n/, $text) {
         my %f;
         for (split /\n/, $block) { $f{lc clean($1)} = clean($2) if /^([^:]+):\s*(.*)$/ }
@@ -39,7 +39,6 @@ sub processors {
         $sockets{$socket} = 1;
         $cores{defined $core ? "$socket/$core" : "t$f{processor}"} = 1;
         $model //= $f{'model name'} // $f{'cpu model'} // $f{cpu};
-        $per_socket //= $f{'cpu cores'};
     }
     return undef unless $threads;
     $model =~ s/\((?:R|TM)\)//gi if defined $model;
