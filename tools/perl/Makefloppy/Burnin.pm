@@ -12,6 +12,7 @@ use Exporter 'import';
 use JSON::PP ();
 use POSIX ();
 use Time::Local qw(timegm);
+use List::Util qw(min max);
 
 our @EXPORT_OK = qw(parse_burnin is_progress);
 
@@ -174,8 +175,7 @@ sub how_it_ended {
 sub timing {
     my ($r, $starts, $mtime) = @_;
     return unless @$starts;
-    my ($first) = sort { $a <=> $b } @$starts;
-    my ($last) = sort { $b <=> $a } @$starts;
+    my ($first, $last) = (min(@$starts), max(@$starts));
     my $end = defined $mtime && $mtime >= $last ? $mtime : $last;
     $r->{started} = iso($first);
     $r->{last_line} = iso($end);
