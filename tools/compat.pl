@@ -40,7 +40,7 @@ use Cwd qw(abs_path);
 use POSIX ();
 use FindBin;
 use lib "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
-use Rundiags::Shared qw(run_capture find_tool natural_cmp);
+use Rundiags::Shared qw(run_capture find_tool natural_cmp fmt_kib);
 
 $| = 1;    # rundiags shows each line as it comes
 
@@ -362,12 +362,6 @@ sub probe_package {
 }
 
 # ---------------------------------------------------------------- memory
-
-sub fmt_kib {
-    my ($kb) = @_;
-    return $kb >= 1024 * 1024 ? sprintf('%.1f GiB', $kb / (1024 * 1024))
-                              : sprintf('%d MiB', int($kb / 1024));
-}
 
 sub probe_memory {
     out('Checking memory');

@@ -9,11 +9,10 @@ use Exporter 'import';
 use File::Basename qw(dirname);
 use Cwd qw(abs_path);
 use POSIX ();
-our @EXPORT_OK = qw(repo machine_root pass_number utc_now sim_disks sim_ports fmt_bytes);
+our @EXPORT_OK = qw(machine_root pass_number utc_now sim_disks sim_ports fmt_bytes);
 
 my $REPO;
 BEGIN { $REPO = dirname(dirname(dirname(abs_path(__FILE__)))) }
-sub repo { return $REPO }
 
 sub machine_root {
     my $machine = $ENV{SIM_MACHINE} || 'supermicro-x9';

@@ -10,15 +10,9 @@ use Test::More;
 use JSON::PP;
 use Digest::SHA ();
 use POSIX ();
-use ScriptTest qw($REPO run_cmd slurp spew scratch);
+use ScriptTest qw($REPO run_cmd slurp spew scratch need_mtools);
 
-for my $tool (qw(mformat mcopy mdir)) {
-    unless (grep { -x "$_/$tool" } split /:/, $ENV{PATH}) {
-        print "1..0 # SKIP $tool not installed (Debian package mtools)\n";
-        exit 77;
-    }
-}
-$ENV{MTOOLS_SKIP_CHECK} = 1;
+need_mtools();
 
 my $MF = "$REPO/tools/makefloppy";
 my $tmp = scratch();

@@ -10,16 +10,10 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use JSON::PP;
 use IO::Uncompress::Gunzip qw(gunzip);
-use ScriptTest qw($REPO run_cmd slurp spew scratch);
+use ScriptTest qw($REPO run_cmd slurp spew scratch need_mtools);
 use LongLog qw(long_log);
 
-for my $tool (qw(mformat mcopy mdir)) {
-    unless (grep { -x "$_/$tool" } split /:/, $ENV{PATH}) {
-        print "1..0 # SKIP $tool not installed (Debian package mtools)\n";
-        exit 77;
-    }
-}
-$ENV{MTOOLS_SKIP_CHECK} = 1;
+need_mtools();
 my $tmp = scratch();
 my $fixture = "$REPO/tools/fixtures/supermicro-x9";
 my $end = 1714550400 + 72 * 3600;

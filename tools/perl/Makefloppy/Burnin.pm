@@ -12,6 +12,7 @@ use Exporter 'import';
 use JSON::PP ();
 use POSIX ();
 use Time::Local qw(timegm);
+use List::Util qw(min max);
 
 our @EXPORT_OK = qw(parse_burnin is_progress);
 
@@ -28,8 +29,7 @@ sub parse_burnin {
     my ($text, $mtime) = @_;
     my @lines = split /\n/, $text;
     my $b = { halted => 0, progress => 0, starts => [],
-              disk => { passes_started => 1, passes_completed => 0, devices => {}, order => [], left_out => [],
-                        messages => 0 },
+              disk => { passes_started => 1, passes_completed => 0, devices => {}, order => [], left_out => [] },
               net => { passes_started => 0, passes_completed => 0, ports => {}, order => [], failed => [] } };
     for my $i (0 .. $#lines) {
         my $line = $lines[$i];
@@ -175,8 +175,7 @@ sub how_it_ended {
 sub timing {
     my ($r, $starts, $mtime) = @_;
     return unless @$starts;
-    my ($first) = sort { $a <=> $b } @$starts;
-    my ($last) = sort { $b <=> $a } @$starts;
+    my ($first, $last) = (min(@$starts), max(@$starts));
     my $end = defined $mtime && $mtime >= $last ? $mtime : $last;
     $r->{started} = iso($first);
     $r->{last_line} = iso($end);

@@ -8,7 +8,7 @@ use Fcntl qw(O_RDONLY O_RDWR SEEK_SET);
 use IO::Handle;
 use Makefloppy::Util qw(fail EXIT_INTERNAL EXIT_NO_DRIVE EXIT_NO_MEDIUM EXIT_TOO_BIG EXIT_WRITE
                         EXIT_VERIFY);
-use Makefloppy::Medium qw(mtools spew copy_files verify_files);
+use Makefloppy::Medium qw(mtools spew slurp_raw copy_files verify_files);
 
 our @EXPORT_OK = qw(open_floppy fits_floppy write_floppy);
 
@@ -66,10 +66,7 @@ sub build_image {
     my ($rc, $text) = mtools('mformat', '-i', $image, '-C', '-f', '1440', '-v', 'RESULTS', '::');
     fail(EXIT_INTERNAL, "mformat failed: $text") if $rc;
     copy_files($image, '', $scratch, EXIT_INTERNAL, @files);
-    open(my $fh, '<:raw', $image) or fail(EXIT_INTERNAL, "$image: $!");
-    local $/;
-    my $data = <$fh>;
-    close $fh;
+    my $data = slurp_raw($image) // fail(EXIT_INTERNAL, "$image: $!");
     fail(EXIT_INTERNAL, 'the image has the wrong size') unless length $data == $IMAGE_BYTES;
     return $data;
 }

@@ -6,11 +6,12 @@ use strict;
 use warnings;
 use Exporter 'import';
 use Makefloppy::Util qw(rfile rline clean);
+use Rundiags::Shared qw(fmt_kib);
 use Makefloppy::Smbios qw(smbios);
 use Makefloppy::Disks qw(list_disks);
 use Makefloppy::Nics qw(list_nics);
 
-our @EXPORT_OK = qw(machine processors fmt_kib);
+our @EXPORT_OK = qw(machine processors);
 
 sub machine {
     my ($smart) = @_;
@@ -26,7 +27,7 @@ sub machine {
 sub processors {
     my $text = rfile('/proc/cpuinfo');
     return undef unless defined $text;
-    my (%sockets, %cores, $threads, $model, $per_socket);
+    my (%sockets, %cores, $threads, $model);
     for my $block (split /\n\s*\n/, $text) {
         my %f;
         for (split /\n/, $block) { $f{lc clean($1)} = clean($2) if /^([^:]+):\s*(.*)$/ }
@@ -38,17 +39,11 @@ sub processors {
         $sockets{$socket} = 1;
         $cores{defined $core ? "$socket/$core" : "t$f{processor}"} = 1;
         $model //= $f{'model name'} // $f{'cpu model'} // $f{cpu};
-        $per_socket //= $f{'cpu cores'};
     }
     return undef unless $threads;
     $model =~ s/\((?:R|TM)\)//gi if defined $model;
     return { model => clean($model), sockets => scalar keys %sockets, cores => scalar keys %cores,
              threads => $threads };
-}
-
-sub fmt_kib {
-    my ($kb) = @_;
-    return $kb >= 1024 * 1024 ? sprintf('%.1f GiB', $kb / (1024 * 1024)) : sprintf('%d MiB', int($kb / 1024));
 }
 
 sub memory {

@@ -5,13 +5,13 @@ use strict;
 use warnings;
 use Exporter 'import';
 use File::Path qw(make_path);
-use Makefloppy::Util qw(fail run_capture have_tool EXIT_INTERNAL EXIT_TOO_BIG EXIT_WRITE EXIT_VERIFY);
+use Makefloppy::Util qw(fail run_capture on_path EXIT_INTERNAL EXIT_TOO_BIG EXIT_WRITE EXIT_VERIFY);
 
 our @EXPORT_OK = qw(mtools spew slurp_raw copy_files verify_files write_directory need_mtools);
 
 sub need_mtools {
     for my $tool (qw(mformat mcopy mmd mdir)) {
-        fail(EXIT_INTERNAL, "$tool not found: install mtools") unless have_tool($tool);
+        fail(EXIT_INTERNAL, "$tool not found: install mtools") unless on_path($tool);
     }
 }
 

@@ -130,8 +130,9 @@ sub write_stick {
     my $dev = $stick->{node};
     my ($rc, $text) = mtools('mmd', '-i', $dev, "::/$folder");
     if ($rc) {
-        my ($exists) = mtools('mdir', '-i', $dev, "::/$folder");
-        fail(EXIT_WRITE, "cannot make the folder $folder on $dev: $text") if $exists;
+        # Already there from an earlier run that day is fine; missing is not.
+        my ($missing) = mtools('mdir', '-i', $dev, "::/$folder");
+        fail(EXIT_WRITE, "cannot make the folder $folder on $dev: $text") if $missing;
     }
     copy_files($dev, "/$folder", $scratch, EXIT_WRITE, @files);
     flush($dev);

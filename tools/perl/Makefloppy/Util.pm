@@ -4,7 +4,7 @@ package Makefloppy::Util;
 use strict;
 use warnings;
 use Exporter 'import';
-use Rundiags::Shared qw(run_capture find_tool natural_cmp);
+use Rundiags::Shared qw(run_capture find_tool on_path natural_cmp);
 
 use constant {
     EXIT_OK => 0, EXIT_INTERNAL => 1, EXIT_NO_LOGS => 2, EXIT_NO_DRIVE => 3,
@@ -13,7 +13,7 @@ use constant {
 
 our @EXPORT_OK = qw(EXIT_OK EXIT_INTERNAL EXIT_NO_LOGS EXIT_NO_DRIVE EXIT_NO_MEDIUM EXIT_TOO_BIG
                     EXIT_WRITE EXIT_VERIFY say_err fail root fake_root rfile rline clean listdir
-                    link_base run_capture have_tool find_tool natural_cmp fmt_bytes);
+                    link_base run_capture on_path find_tool natural_cmp fmt_bytes);
 
 # COMPAT_ROOT names a fake root to read proc and sys from (tests, sim/).
 my $ROOT = defined $ENV{COMPAT_ROOT} ? $ENV{COMPAT_ROOT} : '';
@@ -69,14 +69,6 @@ sub fmt_bytes {
         return sprintf('%.1f %s', $bytes / $_->[0], $_->[1]) if $bytes >= $_->[0];
     }
     return "$bytes bytes";
-}
-
-sub have_tool {
-    my ($name) = @_;
-    for my $dir (split(/:/, $ENV{PATH} // ''), '/usr/bin', '/bin') {
-        return "$dir/$name" if $dir ne '' && -x "$dir/$name";
-    }
-    return undef;
 }
 
 1;

@@ -1,13 +1,14 @@
 package Rundiags::Shared;
 # What compat.pl and makefloppy share: running the programs they consult
 # (modprobe, smartctl, dmidecode, ethtool, mtools), found safely, with
-# output and errors captured; and the order in which devices are listed.
+# output and errors captured; the order in which devices are listed; and
+# how a memory size is written, so that the record and the probe agree.
 use strict;
 use warnings;
 use Exporter 'import';
 use POSIX ();
 
-our @EXPORT_OK = qw(run_capture find_tool natural_cmp);
+our @EXPORT_OK = qw(run_capture find_tool on_path natural_cmp fmt_kib);
 
 # Runs a command with its output and errors captured and no input;
 # returns (exit code, text), the code -1 when it could not start.
@@ -33,6 +34,13 @@ sub find_tool {
     my ($env, $name) = @_;
     return $ENV{$env} if defined $ENV{$env} && $ENV{$env} ne '';
     return undef if defined $ENV{COMPAT_ROOT} && $ENV{COMPAT_ROOT} ne '';
+    return on_path($name);
+}
+
+# The installed program: on PATH, else where the system keeps it (PATH may
+# lack the sbin directories when a user starts the helpers).
+sub on_path {
+    my ($name) = @_;
     for my $dir (split(/:/, $ENV{PATH} // ''), qw(/sbin /usr/sbin /bin /usr/bin)) {
         return "$dir/$name" if $dir ne '' && -x "$dir/$name";
     }
@@ -50,6 +58,11 @@ sub natural_cmp {
         return $c if $c;
     }
     return @x <=> @y;
+}
+
+sub fmt_kib {
+    my ($kb) = @_;
+    return $kb >= 1024 * 1024 ? sprintf('%.1f GiB', $kb / (1024 * 1024)) : sprintf('%d MiB', int($kb / 1024));
 }
 
 1;
