@@ -11,9 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "ptyrun.h"

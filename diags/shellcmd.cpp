@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "oxspawn.h"
 #include "oxstream.h"
 #include "plscreen.h"
 #include "sigguard.h"
@@ -33,11 +33,8 @@ const int grace_ms = 3000;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     // The command must not outlive the program: our death sends it SIGTERM,
-    // at its default disposition by now. If we are gone already, that signal
-    // will never come.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent)
-        _exit(127);
+    // at its default disposition by now.
+    ox_die_with_parent(parent);
     int null = open("/dev/null", O_RDONLY);   // close-on-exec itself; dup2 clears the flag
     if (null >= 0) {
         dup2(null, 0);

@@ -143,11 +143,11 @@ void emergency_restore()
             r = tcsetattr(tty_fd, TCSANOW, &saved_tio);
         while (r < 0 && errno == EINTR);
     }
-    if (out_fd >= 0 && PlScreen::autowrap_is_off())
-        ox_write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
     if (out_fd >= 0) {
+        if (PlScreen::autowrap_is_off())
+            ox_write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
         ox_write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
-        ox_drain_output(out_fd, 2000);
+        ox_drain_output(out_fd, PlScreen::restore_drain_ms);
     }
     errno = saved_errno;
 }

@@ -152,13 +152,10 @@ void arrange_descriptors(const int fds[3], long maxfd)
             sigaction(sig, &dfl, nullptr);
     setpgid(0, 0);
     // A helper must not outlive us (a burn-in child left running would go on
-    // destroying disks, and hold them "in use" for the next run): our death
-    // sends it SIGTERM, which the blocked mask holds back until just before
-    // exec and which then takes its default course. If we are gone already,
-    // the signal will never come: end now.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != p.parent)
-        _exit(127);
+    // destroying disks, and hold them "in use" for the next run). The SIGTERM
+    // of our death is held back by the blocked mask until just before exec,
+    // and then takes its default course.
+    ox_die_with_parent(p.parent);
     arrange_descriptors(fds, p.maxfd);
     sigset_t none;
     sigemptyset(&none);
@@ -182,6 +179,13 @@ void arrange_descriptors(const int fds[3], long maxfd)
     _exit(127);
 }
 } // namespace
+
+void ox_die_with_parent(pid_t parent)
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(127);
+}
 
 OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3], const char *const env[])
 {

@@ -19,3 +19,9 @@ struct OxChild {
 // env (NULL-terminated "NAME=value" entries, may be NULL) is added to the
 // environment the child inherits, replacing variables of the same names.
 OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3], const char *const env[] = nullptr);
+
+// In a child between fork and exec; `parent` is the pid of the process that
+// forked it, taken before the fork. The child gets SIGTERM when the forking
+// thread ends, and ends at once (status 127) if the parent is gone already,
+// as that signal would then never come. Async-signal-safe.
+void ox_die_with_parent(pid_t parent);

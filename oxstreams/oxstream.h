@@ -23,8 +23,8 @@ int ox_wakefd();
 // idle loop. -1 (the default) means none.
 void ox_set_kickfd(int fd);
 int ox_kickfd();
-// Empties the kick descriptor; true when it held anything.
-bool ox_take_kick();
+// Empties the kick descriptor.
+void ox_take_kick();
 
 class OxStream;
 

@@ -35,15 +35,16 @@ int ox_kickfd()
     return kickfd.load();
 }
 
-bool ox_take_kick()
+void ox_take_kick()
 {
     const int fd = kickfd.load();
-    bool any = false;
+    if (fd < 0)
+        return;
     char buf[64];
     ssize_t n;
-    while (fd >= 0 && ((n = read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)))
-        any = any || n > 0;
-    return any;
+    do
+        n = read(fd, buf, sizeof buf);
+    while (n > 0 || (n < 0 && errno == EINTR));
 }
 
 long long ox_monotonic_ms()

@@ -15,10 +15,6 @@
 
 namespace {
 
-// How long the end of the program waits for a serial line to send the
-// terminal's restore before the program's exit may hang the line up.
-constexpr int drain_ms = 2000;
-
 // Fixed sequences. Their lengths come from the literals themselves.
 constexpr std::string_view SEQ_CLEAR = "\x1b[2J";                 // CSI 2 J: erase the whole display
 constexpr std::string_view SEQ_CURSOR_HIDE = "\x1b[?25l";         // CSI ? 25 l
@@ -215,7 +211,7 @@ PlScreen::~PlScreen()
     ttyout->flush();
     ttyout->delay_output(false);
     if (fd >= 0)
-        ox_drain_output(fd, drain_ms);
+        ox_drain_output(fd, restore_drain_ms);
 
     setclone(nullptr);
     if (ttyout != ttyin)

@@ -69,6 +69,10 @@ public:
     static void request_repaint();
     // Async-signal-safe: a screen has switched autowrap off and not yet back on.
     static bool autowrap_is_off();
+    // How long a restore of the terminal (the screen's end, or an emergency
+    // one) waits for a serial line to send it before the program's exit may
+    // hang the line up.
+    static constexpr int restore_drain_ms = 2000;
 
 private:
     void init();

@@ -12,9 +12,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -54,14 +51,6 @@ int accept_by(int lfd, Clock::time_point deadline, const std::function<bool()> &
     return -1;
 }
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 } // namespace
 
 std::string medium_dir()
@@ -71,21 +60,6 @@ std::string medium_dir()
 }
 
 std::string medium_file(const std::string &name) { return medium_dir() + "/" + name; }
-
-ScratchDir::ScratchDir()
-{
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/rundiags-medium.XXXXXX";
-    if (!mkdtemp(templ.data()))
-        throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
-    dir = templ;
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-}
 
 void make_image(const std::string &path, off_t bytes)
 {

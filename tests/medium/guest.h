@@ -12,25 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "files.h"
 #include "vtscreen.h"
 
 // The medium under test: build-medium/ unless RUNDIAGS_MEDIUM_DIR says where.
 std::string medium_dir();
 std::string medium_file(const std::string &name);
-
-// A scratch directory removed with everything in it when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir &) = delete;
-    ScratchDir &operator=(const ScratchDir &) = delete;
-    const std::string &path() const { return dir; }
-    std::string file(const std::string &name) const { return dir + "/" + name; }
-
-private:
-    std::string dir;
-};
 
 class Guest {
 public:

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <vector>
 
 #include "guest.h"
@@ -163,11 +162,9 @@ std::string floppy_file(const std::string &image, const std::string &name)
 {
     std::string copy = image + "." + name;
     host_output("MTOOLS_SKIP_CHECK=1 mcopy -n -o -i '" + image + "' '::/" + name + "' '" + copy + "' 2>&1");
-    std::ifstream f(copy, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
+    std::string bytes = read_file(copy);
     std::remove(copy.c_str());
-    return ss.str();
+    return bytes;
 }
 
 std::size_t count_of(const std::string &text, const std::string &what)

@@ -18,7 +18,6 @@
 #include <map>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,19 +32,11 @@ constexpr off_t kDisk = 32 << 20;
 // them by.
 const char *const kRoles[] = {"FSDISK", "SWAPDISK", "MIRROR1", "MIRROR2", "LVMDISK", "PLAIN"};
 
-std::string read_all(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 // The byte offset of partition `n` (1-4) in the image's DOS partition
 // table; 0 when the table or the entry is not there.
 off_t partition_start(const std::string &image, int n)
 {
-    std::string mbr = read_all(image).substr(0, 512);
+    std::string mbr = read_file(image).substr(0, 512);
     if (mbr.size() < 512 || mbr[510] != '\x55' || mbr[511] != '\xaa')
         return 0;
     const unsigned char *e = reinterpret_cast<const unsigned char *>(mbr.data()) + 446 + 16 * (n - 1);
@@ -62,7 +53,7 @@ std::string signature(const std::string &image, off_t offset = 0)
 
 bool holds(const std::string &image, const std::string &text)
 {
-    return read_all(image).find(text) != std::string::npos;
+    return read_file(image).find(text) != std::string::npos;
 }
 
 class Storage : public testing::Test {
@@ -86,9 +77,9 @@ protected:
         int rc = std::system(("'" RUNDIAGS_MEDIUM_TESTS "/storage_addition.sh' '" + medium_dir() + "' '" +
                               addition + "' >'" + log + "' 2>&1").c_str());
         if (rc != 0)
-            return "the test's addition to the medium was not built:\n" + read_all(log);
+            return "the test's addition to the medium was not built:\n" + read_file(log);
         std::ofstream initrd(dir->file("initrd.img"), std::ios::binary);
-        initrd << read_all(medium_file("initrd.img")) << read_all(addition);
+        initrd << read_file(medium_file("initrd.img")) << read_file(addition);
         return initrd.flush() ? "" : "cannot write " + dir->file("initrd.img");
     }
 

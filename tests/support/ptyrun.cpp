@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -38,31 +37,6 @@ long long ms_left(Clock::time_point deadline)
 
 } // namespace
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-void write_file(const std::string &path, const std::string &bytes)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f << bytes;
-    f.close();
-    if (!f)
-        throw std::runtime_error("cannot write " + path);
-}
-
-std::string sh_quote(const std::string &s)
-{
-    std::string r = "'";
-    for (char c : s)
-        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return r + "'";
-}
-
 std::string restore_tail(int rows)
 {
     // The last "\n" goes out with the restored (cooked) settings, so the
@@ -71,26 +45,6 @@ std::string restore_tail(int rows)
 }
 
 // ---------------------------------------------------------------- StubDir
-
-StubDir::StubDir()
-{
-    const char *tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/rundiags-stubs.XXXXXX";
-    if (!mkdtemp(templ.data()))
-        fail("mkdtemp");
-    dir = templ;
-}
-
-StubDir::~StubDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-}
-
-std::string StubDir::file(const std::string &name) const
-{
-    return dir + "/" + name;
-}
 
 void StubDir::script(const std::string &name, const std::string &body)
 {

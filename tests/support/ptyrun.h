@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "files.h"
 #include "pty.h"
 #include "vtscreen.h"
 
@@ -45,12 +46,6 @@ inline constexpr std::string_view PgDn = "\x1b[6~";
 // and the newline written after the settings are restored.
 std::string restore_tail(int rows);
 
-// A whole file's bytes ("" when it cannot be read), a file written whole
-// (or an exception), and a text single-quoted for /bin/sh.
-std::string read_file(const std::string &path);
-void write_file(const std::string &path, const std::string &bytes);
-std::string sh_quote(const std::string &s);
-
 // A temporary directory of stub helper programs (shell scripts). Removed with
 // everything in it when the object goes. Typical use:
 //     StubDir stubs;
@@ -64,16 +59,9 @@ std::string sh_quote(const std::string &s);
 //     ASSERT_TRUE(run.wait_text("Main Menu")) << run.dump();
 //     run.send(keys::Enter);
 //     ... stubs.argv_of("compat.pl"), run.wait_exit() ...
-class StubDir {
+class StubDir : public ScratchDir {
 public:
-    StubDir();
-    ~StubDir();
-    StubDir(const StubDir &) = delete;
-    StubDir &operator=(const StubDir &) = delete;
-
-    const std::string &path() const { return dir; }
-    // path()/name
-    std::string file(const std::string &name) const;
+    StubDir() : ScratchDir("rundiags-stubs") {}
 
     // An executable "#!/bin/sh" script `name` with the given body.
     void script(const std::string &name, const std::string &body);
@@ -112,9 +100,6 @@ public:
     // Waits until file(name) exists (for a stub that outlives the program).
     bool wait_exists(const std::string &name, int timeout_ms = 5000) const;
     std::string read(const std::string &name) const { return read_file(file(name)); }
-
-private:
-    std::string dir;
 };
 
 class PtyRun {

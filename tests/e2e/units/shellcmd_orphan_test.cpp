@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
 
+#include "files.h"
 #include "shellcmd.h"
 
 namespace {
@@ -45,9 +45,8 @@ bool within(int ms, Pred pred)
 
 TEST(ShellCmdOrphan, CommandGetsSigtermWhenTheProgramDies)
 {
-    char dir[] = "/tmp/shellcmd-orphan-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string pidfile = std::string(dir) + "/pid";
+    ScratchDir dir("shellcmd-orphan");
+    const std::string pidfile = dir.file("pid");
     const std::string command =
         "echo $$ > '" + pidfile + ".tmp' && mv '" + pidfile + ".tmp' '" + pidfile + "'; while :; do sleep 0.05; done";
     pid_t program = fork();
@@ -65,7 +64,6 @@ TEST(ShellCmdOrphan, CommandGetsSigtermWhenTheProgramDies)
     EXPECT_TRUE(within(3000, [&] { return !alive(shell); })) << "outlived the program";
     if (alive(shell))
         kill(shell, SIGKILL);
-    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
 }
 
 } // namespace
