@@ -35,9 +35,9 @@ for pass in 1 2; do
   tail -1 "$WORK/pass$pass" | grep -qx "Disk $WORK/grows.img: SMART reallocated sectors grew, $(((pass - 1) * 16)) at the start of the pass, $(((pass - 1) * 16 + 8)) at its end\." ||
     fail "pass $pass: last line: $(tail -1 "$WORK/pass$pass")"
 done
-grep -c ' no SMART readings ' "$WORK/pass1" | grep -qx 1 || fail "pass 1: not one note"
-expect_line "$WORK/pass1" "^Disk $WORK/silent.img: no SMART readings \(smartctl ended with status 2\), counters not checked\.$"
-grep ' no SMART readings ' "$WORK/pass2" && fail "pass 2: noted again"
+grep -c "^No SMART readings " "$WORK/pass1" | grep -qx 1 || fail "pass 1: not one note"
+expect_line "$WORK/pass1" "^No SMART readings from $WORK/silent.img \(smartctl ended with status 2\): its counters are not checked\.$"
+grep "^No SMART readings " "$WORK/pass2" && fail "pass 2: noted again"
 
 DISKBURN_TARGETS=$WORK/steady.img:$WORK/silent.img timeout 60 "$DISKBURN" --destroy >"$WORK/good" 2>&1
 expect_rc "disks that held up" 0 $?
@@ -46,6 +46,6 @@ tail -1 "$WORK/good" | grep -q '^Pass complete: 2 disks ' || fail "last line: $(
 DISKBURN_STATE_DIR=$WORK/fresh DISKBURN_SMARTCTL=$WORK/none DISKBURN_TARGETS=$WORK/steady.img timeout 60 \
   "$DISKBURN" --destroy >"$WORK/none" 2>&1
 expect_rc "no smartctl" 0 $?
-expect_line "$WORK/none" "^Disk $WORK/steady.img: no SMART readings \(smartctl not found\), counters not checked\.$"
+expect_line "$WORK/none" "^No SMART readings from $WORK/steady.img \(smartctl not found\): its counters are not checked\.$"
 cat "$WORK/pass1"
 finish

@@ -109,7 +109,7 @@ void SmartWatch::note(const Target& t, const std::string& why) {
     [[maybe_unused]] ssize_t n = ::write(fd, key.data(), key.size());
     ::close(fd);
   }
-  say_(toolio::fmt("Disk %s: no SMART readings (%s), counters not checked.", t.name.c_str(), why.c_str()));
+  say_(toolio::fmt("No SMART readings from %s (%s): its counters are not checked.", t.name.c_str(), why.c_str()));
 }
 
 }  // namespace diskburn
