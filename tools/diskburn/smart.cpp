@@ -28,7 +28,7 @@ const std::vector<std::string> kArgs{"-j", "-A", "-l", "error"};
 std::string state_dir() {
   const char* d = std::getenv("DISKBURN_STATE_DIR");
   std::string dir = d && *d ? d : "/run/rundiags/diskburn";
-  for (size_t at = 1; at != std::string::npos; at = dir.find('/', at + 1))
+  for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1))
     ::mkdir(dir.substr(0, at).c_str(), 0700);  // each missing parent, then the directory itself
   ::mkdir(dir.c_str(), 0700);
   return dir;
