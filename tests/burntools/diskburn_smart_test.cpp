@@ -153,6 +153,11 @@ TEST(DiskburnSmart, RunsSmartctlBoundedAndWithNothingOfOurs) {
     EXPECT_EQ(got[i].status, c.status) << c.name;
     EXPECT_EQ(c.ended ? got[i].out : got[i].why, c.out_or_why) << c.name;
   }
+  // Its answer is complete when it ends, whatever it left behind.
+  t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(SmartctlRuns("/bin/sh", {"-c", "sleep 30 & echo hi"}, std::chrono::seconds(20), 4096).ask({"x"}, got));
+  EXPECT_EQ(got.at(0).out, "hi\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
   EXPECT_EQ(SmartctlRuns::find("sh-that-is-not-there"), "");
   EXPECT_EQ(SmartctlRuns::find("/bin/sh"), "/bin/sh");
   EXPECT_NE(SmartctlRuns::find("sh"), "");

@@ -135,6 +135,7 @@ void SmartctlRuns::reap(std::vector<Child>& kids, bool block_briefly) {
         left |= c.pid > 0;
         continue;
       }
+      if (c.fd >= 0) ::kill(-c.pid, SIGKILL);  // what it left behind holds the pipe open: its answer is complete
       c.pid = -1;
       if (!c.answer->why.empty()) continue;
       if (WIFEXITED(st)) {
