@@ -26,6 +26,16 @@ untouched || fail "written after a stop that came before the first write"
 expect_line "$WORK/before-first-write-output-blocked" '^ Pass 1 started '
 grep -q '^Disk ' "$WORK/before-first-write-output-blocked" && fail "a line got through a full pipe?"
 
+# smartctl hanging on a disk, before the writing and after the read-back.
+printf '#!/bin/sh\nsleep 30\n' >"$WORK/smartctl-hangs"
+chmod +x "$WORK/smartctl-hangs"
+DISKBURN_SMARTCTL=$WORK/smartctl-hangs stop reading-smart-first ' to test, direct I/O ' 0 300 TERM "$DISKBURN"
+untouched || fail "written after a stop that came while smartctl ran"
+printf '#!/bin/sh\n[ -e "$0.once" ] && sleep 30\n: >"$0.once"\n' >"$WORK/smartctl-hangs-later"
+chmod +x "$WORK/smartctl-hangs-later"
+DISKBURN_SMARTCTL=$WORK/smartctl-hangs-later stop reading-smart-last ': verified in ' 0 300 TERM "$DISKBURN"
+expect_line "$WORK/reading-smart-last" '^Stopped in pass 1 at 100%: no pass completed, 268\.4 MB written and verified without error\.$'
+
 export DISKBURN_BLOCK_KIB=1024
 DISKBURN_TEST_DELAY_MS=1000 stop before-first-write '^Writing and verifying ' 0 200 TERM "$DISKBURN_HOOKS"
 untouched || fail "written after a stop that came before the first write"

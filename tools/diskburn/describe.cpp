@@ -2,6 +2,7 @@
 
 #include "describe.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "readfile.h"
@@ -20,17 +21,50 @@ std::optional<std::string> shown(const std::string& full_path) {
   if (s.find_first_not_of(" ?") == std::string::npos) return std::nullopt;
   return s;
 }
+
+constexpr size_t kNameMax = 48;
+
+// Sysfs text as a disk's name shows it: control bytes count as blanks, runs
+// of blanks become one and none is left at either end, other bytes outside
+// printable ASCII show as '?'; "" when nothing else than blanks and '?'.
+std::string name_text(const std::string& raw) {
+  std::string s;
+  for (unsigned char c : raw) {
+    if (c <= ' ' || c == 0x7f) {
+      if (!s.empty() && s.back() != ' ') s += ' ';
+    } else {
+      s += c < 0x7f ? static_cast<char>(c) : '?';
+    }
+  }
+  if (!s.empty() && s.back() == ' ') s.pop_back();
+  return s.find_first_not_of(" ?") == std::string::npos ? "" : s;
+}
+
+std::string pci_vendor(std::string number) {
+  for (auto& c : number) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return number == "0x1af4" ? "Virtio" : "";
+}
 }  // namespace
 
+// The disk naming rule that makefloppy's record follows too (see "How a
+// disk is named" in docs/diskburn.md).
 std::string disk_model(const std::string& name) {
   std::string base = sys("/sys/block/" + name);
   std::string bf = loop_backing_path(base);
   if (!bf.empty()) return "loop device on " + printable(bf);
-  std::string vendor = shown(base + "/device/vendor").value_or("");
-  std::string model = shown(base + "/device/model").value_or("");
-  if (vendor == "ATA") vendor.clear();
+  std::string vendor = name_text(attr(base + "/device/vendor").value_or(""));
+  std::string model = name_text(attr(base + "/device/model").value_or(""));
+  if (model.empty()) model = name_text(attr(base + "/device/name").value_or(""));  // MMC
+  if (vendor.size() == 6 && vendor.compare(0, 2, "0x") == 0 &&
+      vendor.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos) {
+    // A PCI vendor number (virtio): a name only when it is a known one.
+    vendor = pci_vendor(vendor);
+    if (!vendor.empty() && model.empty()) model = "disk";
+  }
+  if (vendor == "ATA") vendor.clear();  // what libata puts in every SATA disk's SCSI vendor field
   std::string s = vendor.empty() ? model : model.empty() ? vendor : vendor + " " + model;
-  return s.empty() ? "unknown model" : s;
+  if (s.empty()) return "unknown model";
+  return s.size() > kNameMax ? s.substr(0, kNameMax - 3) + "..." : s;
 }
 
 std::string disk_serial(const std::string& name) {

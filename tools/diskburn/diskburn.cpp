@@ -43,7 +43,7 @@ int Burn::run(int argc, char** argv) {
   pass_ = toolio::pass_number();
   say(" " + toolio::started_line(pass_));
   if (auto rc = settings(argc, argv)) return *rc;
-  for (auto step : {&Burn::targets, &Burn::open, &Burn::workers}) {
+  for (auto step : {&Burn::targets, &Burn::open, &Burn::smart_start, &Burn::workers}) {
     if (toolio::g_signalled) return stopped();
     if (auto rc = (this->*step)()) return *rc;
   }
@@ -132,6 +132,11 @@ std::optional<int> Burn::open() {
   return std::nullopt;
 }
 
+std::optional<int> Burn::smart_start() {
+  smart_.start(targets_);  // a stop there is seen before the workers start
+  return std::nullopt;
+}
+
 std::optional<int> Burn::workers() {
   const uint64_t seed = toolio::random64();
   cfg_.seed = seed;
@@ -174,7 +179,7 @@ bool Burn::monitor() {
     if (auto line = progress.update(done(), activity(), Clock::now())) say(*line);
   }
   join();
-  return true;
+  return smart_.finish(targets_);
 }
 
 int Burn::report() {

@@ -8,7 +8,8 @@
 // Files: target.h (what a target is), targets.* (the choice), classify.*,
 // inuse.*, topology.*, mounts.*, labels.*, describe.*, nodes.*, sysroot.*
 // (what the machine has and what must be left alone), access.* (opening),
-// pass.* and stamp.* (the pass and its pattern), report.* (the lines).
+// pass.* and stamp.* (the pass and its pattern), smart*.* and jsonscan.*
+// (the SMART counters around it), report.* (the lines).
 #pragma once
 
 #include <optional>
@@ -18,6 +19,7 @@
 
 #include "nodes.h"
 #include "report.h"
+#include "smart.h"
 #include "target.h"
 #include "targets.h"
 
@@ -31,6 +33,7 @@ class Burn {
   std::optional<int> settings(int argc, char** argv);
   std::optional<int> targets();
   std::optional<int> open();
+  std::optional<int> smart_start();
   std::optional<int> workers();
   bool monitor();  // false when stopped
   int report();
@@ -53,6 +56,7 @@ class Burn {
   std::vector<unsigned char> tmpl_;
   std::vector<std::thread> threads_;
   std::vector<int> reported_;  // per target: the phase its rate lines cover
+  SmartWatch smart_{[this](const std::string& l) { return say(l); }};
 };
 
 }  // namespace diskburn

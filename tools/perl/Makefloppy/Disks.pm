@@ -1,15 +1,13 @@
 package Makefloppy::Disks;
 # The machine's disks as sysfs describes them: model, serial number,
-# firmware and size, each from where that kind of disk keeps it. A virtio
-# disk has no model: its "vendor" is the PCI vendor number (0x1af4), which
-# is no name, so it is called a virtio disk.
+# firmware and size, each from where that kind of disk keeps it.
 use strict;
 use warnings;
 use Exporter 'import';
 use JSON::PP ();
 use Makefloppy::Util qw(root rfile rline clean listdir link_base fmt_bytes);
 
-our @EXPORT_OK = qw(list_disks disk_facts smart_facts);
+our @EXPORT_OK = qw(list_disks disk_facts disk_model smart_facts);
 
 # Not disks, or not the machine's own: what compat.pl and diskburn leave out.
 my $NOT_A_DISK = qr/^(?:loop|ram|zram|dm-|md|sr|fd|nbd|rbd|drbd|bcache|mtdblock|zd|ubiblock)/;
@@ -44,15 +42,35 @@ sub disk_facts {
     return \%d;
 }
 
+# The disk naming rule that diskburn follows too (see "How a disk is named"
+# in docs/diskburn.md).
+my %PCI_VENDOR = ('0x1af4' => 'Virtio');
+
 sub disk_model {
     my ($base) = @_;
-    my $vendor = rline("$base/device/vendor") // '';
-    my $model = rline("$base/device/model") // rline("$base/device/name") // '';
-    my $shown = $vendor eq 'ATA' || $vendor =~ /^0x/ ? '' : $vendor;
-    my $m = clean(join ' ', grep { $_ ne '' } $shown, $model);
-    return $m if defined $m;
-    return 'Virtio disk' if $vendor eq '0x1af4';
-    return undef;
+    my $vendor = name_text(rfile("$base/device/vendor"));
+    my $model = name_text(rfile("$base/device/model"));
+    $model = name_text(rfile("$base/device/name")) if $model eq '';    # MMC
+    if ($vendor =~ /^0x[0-9a-f]{4}\z/i) {
+        $vendor = $PCI_VENDOR{lc $vendor} // '';
+        $model = 'disk' if $vendor ne '' && $model eq '';
+    }
+    $vendor = '' if $vendor eq 'ATA';
+    my $name = join ' ', grep { $_ ne '' } $vendor, $model;
+    return 'unknown model' if $name eq '';
+    return length $name > 48 ? substr($name, 0, 45) . '...' : $name;
+}
+
+# Control bytes count as blanks, runs of blanks become one and none is left
+# at either end, other bytes outside printable ASCII show as '?'; '' when
+# nothing else than blanks and '?' is left.
+sub name_text {
+    my ($t) = @_;
+    return '' unless defined $t;
+    $t =~ s/[\x00-\x20\x7f]+/ /g;
+    $t =~ s/^ | \z//g;
+    $t =~ s/[^\x20-\x7e]/?/g;
+    return $t =~ /[^ ?]/ ? $t : '';
 }
 
 # NVMe and MMC keep it on the device, virtio on the block device, SCSI and

@@ -63,7 +63,7 @@ sub disks_text {
     return ('DISKS', '  none found') unless @$disks;
     my @t = ('DISKS');
     for my $d (@$disks) {
-        push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s', $d->{name}, $d->{model} // 'model not reported',
+        push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s', $d->{name}, $d->{model},
                          $d->{serial} // 'not reported', $d->{firmware} // 'not reported', $d->{size});
         push @t, '            SMART ' . smart_text($d->{smart}) if $d->{smart};
     }
