@@ -39,7 +39,9 @@ use File::Basename qw(dirname basename);
 use Cwd qw(abs_path);
 use POSIX ();
 use FindBin;
-use lib "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
+# Beside the source, or where the medium installs it. Installed in /usr/bin,
+# "perl" beside the script is the interpreter itself: only directories count.
+use lib grep { -d } "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
 use Rundiags::Shared qw(run_capture find_tool natural_cmp fmt_kib);
 
 $| = 1;    # rundiags shows each line as it comes
