@@ -143,6 +143,8 @@ sub open_log_safely {
         }
         return (undef, "$!") unless $!{EEXIST};
         my @l = lstat $path;
+        # Only root makes device nodes: one there was meant (COMPAT_LOG=/dev/null).
+        return (undef, 'it is a device') if -b _ || -c _;
         if (@l && -f _ && $l[4] == $> && $l[3] == 1
             && sysopen(my $fh, $path, O_WRONLY | O_NOFOLLOW)) {
             my @s = stat $fh;
@@ -586,16 +588,23 @@ sub probe_pci {
     probe_pci_device(@$_) for @shown;
 }
 
-# The verdict, why in full, and why in a few words.
+# The verdict, why in full (one or two detail lines), and why in a few
+# words. The medium carries no graphics drivers: a VGA-compatible
+# controller runs the text console this program shows on without one.
 sub pci_verdict {
     my ($d) = @_;
     my $id = "$d->{vendor}:$d->{device}";
     return ('UNSUPPORTED', "known bad: $known_bad{$id}", 'known bad') if exists $known_bad{$id};
     return ('SUPPORTED', "driver $d->{driver} bound") if defined $d->{driver};
-    return ('SUPPORT UNKNOWN', 'no driver bound', 'no driver') unless $ADVANCED;
-    my $loaded = try_driver($d);
-    return ('SUPPORTED', "driver $loaded bound after loading it") if defined $loaded;
-    return ('SUPPORT UNKNOWN', 'no driver bound, and none could be loaded', 'no driver loads');
+    my $none = 'no driver bound';
+    if ($ADVANCED) {
+        my $loaded = try_driver($d);
+        return ('SUPPORTED', "driver $loaded bound after loading it") if defined $loaded;
+        $none = 'no driver bound, and none could be loaded';
+    }
+    return ('SUPPORTED', "$none\nVGA-compatible (PCI class 0300, prog-if 00): the console needs no driver")
+        if $d->{class} eq '030000';
+    return ('SUPPORT UNKNOWN', $none, $ADVANCED ? 'no driver loads' : 'no driver');
 }
 
 sub probe_pci_device {
@@ -605,7 +614,7 @@ sub probe_pci_device {
     my $where = "$d->{addr} [$d->{vendor}:$d->{device}]";
     $where .= " subsystem [$d->{subvendor}:$d->{subdevice}]" if $d->{subvendor} ne '';
     $where .= " rev $d->{revision}" if defined $d->{revision};
-    detail($where, $why);
+    detail($where, split /\n/, $why);
     status($verdict, $cat, pci_name($d), $short);
 }
 
@@ -646,7 +655,13 @@ sub read_disks {
         my $driver = link_base("$base/device/driver") // '';
         fact("$name size=$sectors removable=$removable vendor=$vendor model=$model driver=$driver");
         next unless $sectors =~ /^\d+$/ && $sectors > 0;
-        push @disks, { name => $name, bytes => $sectors * 512, sectors => $sectors,
+        # sysfs counts the size in 512-byte units whatever the disk's own
+        # sector size; a 4Kn disk has 4096-byte logical sectors.
+        my $lbs = line1("$base/queue/logical_block_size") // '';
+        $lbs = 512 unless $lbs =~ /^\d+$/ && $lbs >= 512 && !($lbs & ($lbs - 1));
+        fact("$name logical_block_size=$lbs");
+        push @disks, { name => $name, bytes => $sectors * 512, sectors => int($sectors * 512 / $lbs),
+                       sector_bytes => $lbs,
                        removable => $removable, vendor => $vendor, model => $model,
                        driver => $driver,
                        rotational => line1("$base/queue/rotational") };
@@ -676,7 +691,8 @@ sub probe_disk {
     }
     $model =~ tr/()/[]/;    # the size must be the last parentheses
     out("DISK: $model - $disk->{name} (" . fmt_bytes_gb($disk->{bytes}) . ')');
-    my @about = ("$disk->{sectors} sectors of 512 bytes");
+    my @about = ("$disk->{sectors} sectors of $disk->{sector_bytes} bytes"
+                 . ($disk->{sector_bytes} == 4096 ? ' (4Kn)' : ''));
     push @about, "driver $disk->{driver}" if $disk->{driver} ne '';
     push @about, $disk->{rotational} ? 'rotational' : 'solid state'
         if defined $disk->{rotational};

@@ -63,8 +63,9 @@ sub disks_text {
     return ('DISKS', '  none found') unless @$disks;
     my @t = ('DISKS');
     for my $d (@$disks) {
-        push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s', $d->{name}, $d->{model} // 'model not reported',
-                         $d->{serial} // 'not reported', $d->{firmware} // 'not reported', $d->{size});
+        push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s%s', $d->{name}, $d->{model} // 'model not reported',
+                         $d->{serial} // 'not reported', $d->{firmware} // 'not reported', $d->{size},
+                         ($d->{format} // '') eq '4Kn' ? ', 4Kn (4096-byte sectors)' : '');
         push @t, '            SMART ' . smart_text($d->{smart}) if $d->{smart};
     }
     return @t;
