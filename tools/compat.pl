@@ -43,6 +43,7 @@ use FindBin;
 # "perl" beside the script is the interpreter itself: only directories count.
 use lib grep { -d } "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
 use Rundiags::Shared qw(run_capture find_tool natural_cmp fmt_kib);
+use Rundiags::PciNames;
 
 $| = 1;    # rundiags shows each line as it comes
 
@@ -408,7 +409,7 @@ sub probe_memory {
 # ---------------------------------------------------------------- PCI
 
 my %known_bad;
-my (%pci_vendor, %pci_device, %pci_subsys);
+my $PCI_NAMES;
 
 sub load_known_bad {
     my @candidates = defined $ENV{COMPAT_KNOWN_BAD}
@@ -428,66 +429,15 @@ sub load_known_bad {
     fact('known-bad list=none found');
 }
 
+# The names of the vendors in %want, from the PCI ID database.
 sub load_pci_ids {
     my (%want) = @_;
-    my @candidates;
-    if (defined $ENV{COMPAT_PCI_IDS}) {
-        @candidates = ($ENV{COMPAT_PCI_IDS});
-    } else {
-        @candidates = map { rpath($_) } qw(/usr/share/misc/pci.ids /usr/share/hwdata/pci.ids /usr/share/pci.ids);
-        push @candidates, "$SELF_DIR/../share/rundiags/pci.ids", "$SELF_DIR/pci.ids" unless $FAKE_ROOT;
-    }
-    for my $path (@candidates) {
-        open(my $fh, '<', $path) or next;
-        fact("pci.ids=$path");
-        my ($v, $d);
-        while (my $line = <$fh>) {
-            last if $line =~ /^C /;    # device classes follow; not needed
-            if ($line =~ /^([0-9a-f]{4})\s+(.*?)\s*$/) {
-                $v = $1; $d = undef;
-                $pci_vendor{$v} = $2 if $want{$v};
-            } elsif (defined $v && $want{$v} && $line =~ /^\t([0-9a-f]{4})\s+(.*?)\s*$/) {
-                $d = $1;
-                $pci_device{"$v:$d"} = $2;
-            } elsif (defined $d && $want{$v} && $line =~ /^\t\t([0-9a-f]{4})\s+([0-9a-f]{4})\s+(.*?)\s*$/) {
-                $pci_subsys{"$v:$d:$1:$2"} = $3;
-            }
-        }
-        close $fh;
-        return;
-    }
-    fact('pci.ids=none found');
+    my $path;
+    ($PCI_NAMES, $path) = Rundiags::PciNames->load(\%want, Rundiags::PciNames::candidates($ROOT, $SELF_DIR));
+    fact(defined $path ? "pci.ids=$path" : 'pci.ids=none found');
 }
 
-# "Intel Corporation" -> "Intel", "Advanced Micro Devices, Inc. [AMD/ATI]"
-# -> "AMD/ATI": the summary has little room.
-sub vendor_short {
-    my ($name) = @_;
-    return $1 if $name =~ /\[([^\]]+)\]/;
-    $name =~ s/,.*//;
-    $name =~ s/\s+(?:and subsidiaries|Inc\.?|Corporation|Corp\.?|Co\.?|Ltd\.?|Limited|Company|GmbH|AG
-                  |Technologies|Technology|Electronics|Systems|Semiconductor|Networks|Communications|International)\b.*//xi;
-    $name =~ s/\s*\/.*//;
-    return clean($name);
-}
-
-sub pci_name {
-    my ($dev) = @_;
-    my $vname = $pci_vendor{$dev->{vendor}};
-    my $dname = $pci_device{"$dev->{vendor}:$dev->{device}"};
-    my $sname = $pci_subsys{"$dev->{vendor}:$dev->{device}:$dev->{subvendor}:$dev->{subdevice}"};
-    my $name;
-    if (defined $dname) {
-        my $vs = defined $vname ? vendor_short($vname) : "vendor $dev->{vendor}";
-        $name = index(lc $dname, lc $vs) == 0 ? $dname : "$vs $dname";
-        $name .= ", $sname" if defined $sname && $sname ne $dname;
-    } elsif (defined $vname) {
-        $name = vendor_short($vname) . " device $dev->{device}";
-    } else {
-        $name = "PCI device $dev->{vendor}:$dev->{device}";
-    }
-    return clean($name);
-}
+sub pci_name { return $PCI_NAMES->name($_[0]) }
 
 sub hexid {
     my $v = line1($_[0]);

@@ -12,8 +12,11 @@ use RecordTest qw(make_record);
 my $tmp = scratch();
 my $VGA = 'sys/bus/pci/devices/0000:00:02.0';
 
+my $sda = sub { my $d = $_[0]{machine}{disks}[0]; +{ map { exists $d->{$_} ? ($_ => $d->{$_}) : () } qw(logical_sector_bytes format bytes) } };
+my $eth0 = sub { my $n = $_[0]{machine}{network_ports}[0]; +{ link => $n->{link}, speed => $n->{speed_mbps} } };
+
 # name, option, { file below the root => content }, lines the probe shows,
-# report.txt line (or undef), the record's sda (or undef)
+# a line of report.txt (or undef), [ a part of report.json, what it holds ]
 my @cases = (
     ['VGA-compatible without a driver', '', {},
      ["VIDEO: PCI device 8086:2572\n      0000:00:02.0 [8086:2572] subsystem [8086:2572] rev 02\n      no driver bound\n"
@@ -28,15 +31,20 @@ my @cases = (
     ['4Kn disk', '', { 'sys/block/sda/queue/logical_block_size' => "4096\n" },
      ["      19537686 sectors of 4096 bytes (4Kn), driver sd, rotational\n"],
      '  sda       WDC WD800JB-00JJ, serial WD-WCAM91234567, firmware 05.0, 80.0 GB, 4Kn (4096-byte sectors)',
-     { logical_sector_bytes => 4096, format => '4Kn', bytes => 80026361856 }],
+     [$sda, { logical_sector_bytes => 4096, format => '4Kn', bytes => 80026361856 }]],
     ['512-byte sectors', '', { 'sys/block/sda/queue/logical_block_size' => "512\n" },
      ["      156301488 sectors of 512 bytes, driver sd, rotational\n"],
      '  sda       WDC WD800JB-00JJ, serial WD-WCAM91234567, firmware 05.0, 80.0 GB',
-     { logical_sector_bytes => 512, bytes => 80026361856 }],
+     [$sda, { logical_sector_bytes => 512, bytes => 80026361856 }]],
+    ['a port never brought up', '', { 'sys/class/net/eth0/flags' => "0x1002\n" }, [],
+     '  eth0      00:e0:4c:12:34:56  8139too, firmware not reported; not tested (the port is down)',
+     [$eth0, { link => 'not tested (the port is down)', speed => undef }]],
+    ['a port up without a cable', '', { 'sys/class/net/eth0/flags' => "0x1003\n", 'sys/class/net/eth0/carrier' => "0\n" }, [],
+     '  eth0      00:e0:4c:12:34:56  8139too, firmware not reported; no link', [$eth0, { link => 'no link', speed => undef }]],
 );
 
 for my $case (@cases) {
-    my ($name, $option, $files, $shown, $txt_line, $sda) = @$case;
+    my ($name, $option, $files, $shown, $txt_line, $json) = @$case;
     my $root = "$tmp/root";
     system('rm', '-rf', $root);
     system('cp', '-a', "$REPO/tools/fixtures/old-tower", $root) == 0 or die 'copy failed';
@@ -46,9 +54,7 @@ for my $case (@cases) {
     next unless defined $txt_line;
     my ($r, $txt) = make_record('old-tower', root => $root, option => $option);
     like($txt, qr/^\Q$txt_line\E$/m, "$name: report.txt");
-    my %got = map { exists $r->{machine}{disks}[0]{$_} ? ($_ => $r->{machine}{disks}[0]{$_}) : () }
-              qw(logical_sector_bytes format bytes);
-    is_deeply(\%got, $sda, "$name: report.json");
+    is_deeply($json->[0]->($r), $json->[1], "$name: report.json");
 }
 
 done_testing();

@@ -14,8 +14,8 @@ my $tmp = scratch();
 my $T = JSON::PP::true;
 my $F = JSON::PP::false;
 
-sub nic { my ($name, $mac, $driver, $speed) = @_;
-          return { name => $name, mac => $mac, driver => $driver, firmware => undef,
+sub nic { my ($name, $mac, $driver, $speed, $model, $pci) = @_;
+          return { name => $name, mac => $mac, driver => $driver, firmware => undef, model => $model, pci_address => $pci,
                    link => $speed ? "$speed Mb/s, full duplex" : 'no link', $speed ? (speed_mbps => $speed) : () } }
 sub disk { my ($name, $model, $serial, $fw, $sectors, $size, $driver, $rot) = @_;
            return { name => $name, model => $model, serial => $serial, firmware => $fw, bytes => $sectors * 512,
@@ -46,7 +46,8 @@ my %machine = (
                   disk('sdf', 'SEAGATE ST600MM0006', 'S0M1ABCD0000M4271KZF', '0004', 1172123568, '600.1 GB', 'sd', 1),
                   disk('nvme0n1', 'INTEL SSDPE2MD800G4', 'CVFT5123000A800CGN', '8DV10171', 1562824368, '800.2 GB',
                        undef, 0)],
-        network_ports => [map { nic("eth$_", "0c:c4:7a:31:5e:2$_", 'igb', 1000) } 0 .. 3],
+        network_ports => [map { nic("eth$_", "0c:c4:7a:31:5e:2$_", 'igb', 1000, 'Intel I350 Gigabit Network Connection',
+                                     "0000:06:00.$_") } 0 .. 3],
     },
     'dell-r730' => {
         smbios_from => 'sysfs',
@@ -64,7 +65,8 @@ my %machine = (
         disks => [disk('sda', 'DELL PERC H730 Mini', '0064d1a22a4f3e1f2c00b0a1b2c3d4e5', '4.30', 3904897024, '2.0 TB', 'sd', 1),
                   disk('sdb', 'DELL PERC H730 Mini', '00c3d2e12b4f3e1f2c00b0a1b2c3d4e5', '4.30', 7810842624, '4.0 TB', 'sd', 1),
                   disk('sdc', 'Samsung SSD 860 EVO 500GB', 'S3Z2NB0K123456A', 'RVT0', 976773168, '500.1 GB', 'sd', 0)],
-        network_ports => [map { nic("eno$_", '24:6e:96:1a:2b:3' . ($_ - 1), 'tg3', 1000) } 1 .. 4],
+        network_ports => [map { nic("eno$_", '24:6e:96:1a:2b:3' . ($_ - 1), 'tg3', 1000, 'Broadcom NetXtreme BCM5720 Gigabit Ethernet PCIe',
+                                     sprintf('0000:%02d:00.%d', 2 + ($_ > 2), ($_ - 1) % 2)) } 1 .. 4],
     },
     'qemu-kvm' => {
         smbios_from => 'sysfs',
@@ -78,8 +80,8 @@ my %machine = (
                     dimms => [dimm('DIMM 0', undef, 4096, 'RAM', 0, 0, 'QEMU')] },
         # A virtio disk: no PCI vendor number in place of a model.
         disks => [disk('vda', 'Virtio disk', 'rundiags-vda', undef, 67108864, '34.4 GB', 'virtio_blk', 1)],
-        network_ports => [nic('enp1s0', '52:54:00:12:34:56', 'virtio_net', 1000),
-                          nic('enp2s0', '52:54:00:12:34:57', 'virtio_net', 0)],
+        network_ports => [nic('enp1s0', '52:54:00:12:34:56', 'virtio_net', 1000, 'Red Hat Virtio 1.0 network device', '0000:01:00.0'),
+                          nic('enp2s0', '52:54:00:12:34:57', 'virtio_net', 0, 'Red Hat Virtio 1.0 network device', '0000:02:00.0')],
     },
     'old-tower' => {
         smbios_from => 'sysfs', kernel => undef,
@@ -89,7 +91,7 @@ my %machine = (
         processors => { model => 'Intel Pentium 4 CPU 2.80GHz', sockets => 1, cores => 1, threads => 1 },
         memory => { usable => '376 MiB', usable_kb => 385316, slots => undef, dimms => [] },
         disks => [disk('sda', 'WDC WD800JB-00JJ', 'WD-WCAM91234567', '05.0', 156301488, '80.0 GB', 'sd', 1)],
-        network_ports => [{ %{nic('eth0', '00:e0:4c:12:34:56', '8139too', 100)} }],
+        network_ports => [nic('eth0', '00:e0:4c:12:34:56', '8139too', 100, 'PCI device 10ec:8139', '0000:01:02.0')],
     },
 );
 my %totals = ('supermicro-x9' => [21, 1, 1], 'qemu-kvm' => [9, 0, 0], 'old-tower' => [6, 3, 0], 'dell-r730' => [15, 0, 0]);
@@ -132,6 +134,7 @@ for my $line ("ORVEX Compatibility and Diagnostics, version $version",
               '  sdf       SEAGATE ST600MM0006, serial S0M1ABCD0000M4271KZF, firmware 0004, 600.1 GB',
               '  nvme0n1   INTEL SSDPE2MD800G4, serial CVFT5123000A800CGN, firmware 8DV10171, 800.2 GB',
               '  eth3      0c:c4:7a:31:5e:23  igb, firmware not reported; 1000 Mb/s, full duplex',
+              '            Intel I350 Gigabit Network Connection, PCI 0000:06:00.3',
               '  SUPPORTED       MEMORY   125.8 GiB usable',
               '  SUPPORTED       SERIAL   ttyS1: 16550A UART at I/O port 0x2f8, IRQ 3',
               '  UNSUPPORTED     RAID     Silicon Image SiI 3112 [SATALink/SATARaid] Serial ATA Controller, SiI 3112 SATALink Controller (sata_sil)') {

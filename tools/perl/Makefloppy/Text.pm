@@ -85,8 +85,9 @@ sub ports_text {
     my ($nics) = @_;
     return ('NETWORK PORTS', '  none found') unless @$nics;
     return ('NETWORK PORTS', map {
-        sprintf('  %-9s %s  %s, firmware %s; %s', $_->{name}, $_->{mac} // 'MAC not reported',
-                $_->{driver} // 'no driver', $_->{firmware} // 'not reported', $_->{link})
+        (sprintf('  %-9s %s  %s, firmware %s; %s', $_->{name}, $_->{mac} // 'MAC not reported',
+                 $_->{driver} // 'no driver', $_->{firmware} // 'not reported', $_->{link}),
+         defined $_->{pci_address} ? '            ' . join(', ', $_->{model} // (), "PCI $_->{pci_address}") : ())
     } @$nics);
 }
 
