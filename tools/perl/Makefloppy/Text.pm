@@ -130,31 +130,42 @@ sub part_line {
     return sprintf('  %-12s %-5s %s', $label, $p->{row}, join('; ', @what));
 }
 
+# A line under a part or a device: a label in the state column, then text.
+sub sub_line { return sprintf('    %-10s %-20s %s', @_) }
+
+sub reason_line { my ($p) = @_; return defined $p->{reason} ? sub_line('', 'ended with', $p->{reason}) : () }
+
 sub disk_part {
     my ($d) = @_;
     my $line = part_line('Disks', $d);
     $line .= "; stopped in pass $d->{stopped}{pass} at $d->{stopped}{percent}%" if $d->{stopped};
-    my @t = ($line);
+    my @t = ($line, reason_line($d));
     for my $e (@{$d->{devices}}) {
         my $state = @{$e->{failures}} ? 'FAILED' : plural($e->{passes_verified}, 'pass') . ' verified';
         my $about = @{$e->{failures}} ? $e->{failures}[-1]
                   : join(', ', grep { defined } $e->{model}, defined $e->{serial} ? "serial $e->{serial}" : undef,
                                                 $e->{size});
-        push @t, sprintf('    %-10s %-20s %s', $e->{name}, $state, $about);
+        push @t, sub_line($e->{name}, $state, $about);
+        push @t, sub_line('', 'held before', $e->{held}) if defined $e->{held};
     }
-    push @t, sprintf('    %-10s %-20s %s', $_->{name}, 'left out', $_->{reason}) for @{$d->{left_out}};
+    push @t, sub_line($_->{name}, 'left out', ($_->{passes} =~ /\D/ ? 'in passes' : 'in pass') . " $_->{passes}: $_->{reason}")
+        for @{$d->{left_out}};
     return @t;
 }
 
 sub net_part {
     my ($n) = @_;
-    my @t = (part_line('Network', $n));
+    my @t = (part_line('Network', $n), reason_line($n));
+    push @t, sub_line('', 'groups', join('; ', map { join ' ', @$_ } @{$n->{groups}})) if $n->{groups};
     for my $p (@{$n->{ports}}) {
         my $pct = defined $p->{percent} ? "$p->{percent}%" . ($p->{bad} ? ' BAD' : '') : 'no result';
-        my $about = defined $p->{percent} ? "received $p->{received} of $p->{sent} frames" : '';
-        $about .= ($about ? '; ' : '') . "worst $p->{worst}%" if defined $p->{worst} && $p->{worst} != $p->{percent};
-        $about .= ($about ? '; ' : '') . $p->{messages}[-1] if @{$p->{messages}};
-        push @t, sprintf('    %-10s %-20s %s', $p->{name}, $pct, $about);
+        my @about = defined $p->{percent} ? "received $p->{received} of $p->{sent} frames" : ();
+        push @about, 'none from ' . join(', ', @{$p->{none_from}}) if $p->{none_from};
+        push @about, 'missing ' . join(', ', map { "$_->{frames} from $_->{name}" } @{$p->{missing_from}})
+            if $p->{missing_from};
+        push @about, "worst $p->{worst}%" if defined $p->{worst} && $p->{worst} != $p->{percent};
+        push @about, $p->{messages}[-1] if @{$p->{messages}};
+        push @t, sub_line($p->{name}, $pct, join('; ', @about));
     }
     push @t, "    $_" for @{$n->{failed_passes}};
     return @t;
