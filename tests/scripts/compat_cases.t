@@ -39,6 +39,11 @@ my @cases = (
     ['a port never brought up', '', { 'sys/class/net/eth0/flags' => "0x1002\n" }, [],
      '  eth0      00:e0:4c:12:34:56  8139too, firmware not reported; not tested (the port is down)',
      [$eth0, { link => 'not tested (the port is down)', speed => undef }]],
+    ['warnings from the medium', '', { 'run/rundiags/warnings' => "No driver for eth9.\nThe clock \x1b[1mwas\x07 wrong.\n" }, [],
+     '  The clock [1mwas wrong.', [sub { $_[0]{medium_warnings} }, ['No driver for eth9.', 'The clock [1mwas wrong.']]],
+    ['no warnings from the medium', '', {}, [], '  Memory       376 MiB usable', [sub { $_[0]{medium_warnings} }, []]],
+    ["the medium's run", '', { 'run/rundiags/run' => "20261207T165312Z-3f9a\n" }, [], 'Run          20261207T165312Z-3f9a',
+     [sub { [$_[0]{run}, $_[0]{written_to}{medium}] }, ['20261207T165312Z-3f9a', 'directory']]],
     ['a port up without a cable', '', { 'sys/class/net/eth0/flags' => "0x1003\n", 'sys/class/net/eth0/carrier' => "0\n" }, [],
      '  eth0      00:e0:4c:12:34:56  8139too, firmware not reported; no link', [$eth0, { link => 'no link', speed => undef }]],
 );
@@ -48,7 +53,10 @@ for my $case (@cases) {
     my $root = "$tmp/root";
     system('rm', '-rf', $root);
     system('cp', '-a', "$REPO/tools/fixtures/old-tower", $root) == 0 or die 'copy failed';
-    spew("$root/$_", $files->{$_}) for keys %$files;
+    for my $file (keys %$files) {
+        system('mkdir', '-p', "$root/" . ($file =~ s{/[^/]*$}{}r));
+        spew("$root/$file", $files->{$file});
+    }
     my ($out) = run_cmd({ COMPAT_ROOT => $root, COMPAT_LOG => "$tmp/log" }, 'perl', "$REPO/tools/compat.pl", $option);
     ok(index($out, $_) >= 0, "$name: the probe shows it") or diag($out) for @$shown;
     next unless defined $txt_line;

@@ -9,6 +9,7 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use ScriptTest qw($REPO slurp spew scratch);
 use RecordTest qw(make_record);
+use lib "$REPO/tools/perl";
 
 my $tmp = scratch();
 my $T = JSON::PP::true;
@@ -32,7 +33,7 @@ my %machine = (
     'supermicro-x9' => {
         smbios_from => 'sysfs', kernel => undef,
         system => { vendor => 'Supermicro', product => 'X9DRi-LN4+/X9DR3-LN4+', version => undef,
-                    serial => 'C8150AB23N10012', asset_tag => undef, chassis_serial => undef },
+                    serial => 'C8150AB23N10012', uuid => undef, asset_tag => undef, chassis_serial => undef },
         board => { vendor => 'Supermicro', product => 'X9DRi-LN4+/X9DR3-LN4+', serial => undef },
         firmware => { type => 'BIOS', vendor => 'American Megatrends Inc.', version => '3.3', date => '07/12/2018' },
         processors => { model => $XEON, sockets => 2, cores => 16, threads => 32 },
@@ -53,7 +54,7 @@ my %machine = (
         smbios_from => 'sysfs',
         kernel => 'Linux version 6.1.0-18-amd64 (debian-kernel@lists.debian.org) #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)',
         system => { vendor => 'Dell Inc.', product => 'PowerEdge R730', version => undef, serial => '7QX2K52',
-                    asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
+                    uuid => undef, asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
         board => { vendor => 'Dell Inc.', product => '0WCJNT', serial => undef },
         firmware => { type => 'UEFI', vendor => 'Dell Inc.', version => '2.17.0', date => '03/15/2023' },
         processors => { model => 'Intel Xeon CPU E5-2620 v4 @ 2.10GHz', sockets => 2, cores => 16, threads => 32 },
@@ -72,7 +73,7 @@ my %machine = (
         smbios_from => 'sysfs',
         kernel => 'Linux version 6.1.0-18-amd64 (debian-kernel@lists.debian.org) #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)',
         system => { vendor => 'QEMU', product => 'Standard PC (Q35 + ICH9, 2009)', version => 'pc-q35-7.2',
-                    serial => undef, asset_tag => undef, chassis_serial => undef },
+                    serial => undef, uuid => undef, asset_tag => undef, chassis_serial => undef },
         board => { vendor => undef, product => undef, serial => undef },
         firmware => { type => 'BIOS', vendor => 'SeaBIOS', version => '1.16.2-debian-1.16.2-1', date => '04/01/2014' },
         processors => { model => 'QEMU Virtual CPU version 2.5+', sockets => 1, cores => 4, threads => 4 },
@@ -85,7 +86,7 @@ my %machine = (
     },
     'old-tower' => {
         smbios_from => 'sysfs', kernel => undef,
-        system => { map { $_ => undef } qw(vendor product version serial asset_tag chassis_serial) },
+        system => { map { $_ => undef } qw(vendor product version serial uuid asset_tag chassis_serial) },
         board => { vendor => undef, product => undef, serial => undef },
         firmware => { type => 'BIOS', vendor => undef, version => undef, date => undef },
         processors => { model => 'Intel Pentium 4 CPU 2.80GHz', sockets => 1, cores => 1, threads => 1 },
@@ -172,6 +173,7 @@ System Information
 	Product Name: PowerEdge R730
 	Version: Not Specified
 	Serial Number: 7QX2K52
+	UUID: 4C4C4544-0051-5810-8032-B7C04F4B3532
 
 Handle 0x0200, DMI type 2, 8 bytes
 Base Board Information
@@ -207,9 +209,16 @@ is_deeply($dmi->{machine}{memory}, $sys->{machine}{memory}, 'dell: the same modu
 is(scalar @{$sys->{machine}{memory}{dimms}}, 8, 'dell: eight modules in 24 slots');
 is($sys->{machine}{memory}{slots}, 24, 'dell: 24 slots');
 is_deeply($dmi->{machine}{system}, { vendor => 'Dell Inc.', product => 'PowerEdge R730', version => undef,
-                                     serial => '7QX2K52', asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
+                                     serial => '7QX2K52', uuid => '4c4c4544-0051-5810-8032-b7c04f4b3532',
+                                     asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
           'dell: system through dmidecode');
-is_deeply($dmi->{machine}{system}, $sys->{machine}{system}, 'dell: the same system from sysfs');
+is_deeply({ %{$dmi->{machine}{system}}, uuid => undef }, $sys->{machine}{system}, 'dell: the same system from sysfs');
+require Makefloppy::Smbios;
+for (['4C4C4544-0051-5810-8032-B7C04F4B3532', '4c4c4544-0051-5810-8032-b7c04f4b3532'],
+     ['00000000-0000-0000-0000-000000000000', undef], ['FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF', undef],
+     ['Not Settable', undef]) {
+    is(Makefloppy::Smbios::uuid($_->[0]), $_->[1], "SMBIOS UUID $_->[0]");
+}
 is($dmi->{machine}{board}{serial}, '.7QX2K52.CN7475159C0123.', 'dell: board serial number through dmidecode');
 is_deeply($dmi->{machine}{firmware}, { type => 'UEFI', vendor => 'Dell Inc.', version => '2.17.0', date => '03/15/2023' },
           'dell: UEFI firmware');

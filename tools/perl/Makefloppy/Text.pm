@@ -12,11 +12,26 @@ my $NOT_REPORTED = 'not reported by the firmware';
 sub report_text {
     my ($r) = @_;
     my @t = ('RUNDIAGS RESULTS', "$r->{tool}{name}, version $r->{tool}{version}",
-             "Generated    $r->{generated}", '');
+             "Generated    $r->{generated}");
+    push @t, "Run          $r->{run}" if defined $r->{run};
+    push @t, 'Written to   ' . where($r->{written_to}) if $r->{written_to};
+    push @t, '';
+    push @t, 'WARNINGS FROM THE MEDIUM', (map { "  $_" } @{$r->{medium_warnings}}), '' if @{$r->{medium_warnings} // []};
     push @t, machine_text($r->{machine}), '', modules_text($r->{machine}{memory}), '',
              disks_text($r->{machine}{disks}), '', ports_text($r->{machine}{network_ports}), '',
              compat_text($r->{compatibility}), '', burnin_text($r->{burnin}), '', files_text($r->{files});
     return join("\n", @t) . "\n";
+}
+
+# Where the copy went: a floppy, a results stick (its disk named here, as
+# it is none of the machine's) or a directory.
+sub where {
+    my ($w) = @_;
+    return "the floppy disk in $w->{device}" if $w->{medium} eq 'floppy';
+    return "the directory $w->{path}" if $w->{medium} eq 'directory';
+    my $d = $w->{disk} // {};
+    my $disk = join(', ', grep { defined } $d->{model}, defined $d->{serial} ? "serial $d->{serial}" : undef, $d->{size});
+    return "the results stick $w->{device} (" . ($d->{name} // '?') . ($disk ne '' ? ": $disk" : '') . "), folder $w->{folder}";
 }
 
 sub row { my ($k, $v) = @_; return sprintf('  %-12s %s', $k, defined $v && $v ne '' ? $v : $NOT_REPORTED) }
