@@ -55,11 +55,11 @@ sub pci_function {
     my $top = root() eq '' ? '' : Cwd::realpath(root()) // return undef;
     my $path = Cwd::realpath(root() . "$base/device") // return undef;
     return undef unless index($path, "$top/") == 0;
-    $path = substr($path, length $top);
-    $path =~ s{/[^/]+$}{} until $path !~ m{/} || $path =~ m{/([^/]+)$} && $1 =~ $PCI_ADDRESS;
-    my ($addr) = $path =~ m{/([^/]+)$} or return undef;
-    return undef unless $addr =~ $PCI_ADDRESS;
-    my %f = (addr => $addr);
+    my @dirs = split m{/}, substr($path, length $top);
+    pop @dirs while @dirs && $dirs[-1] !~ $PCI_ADDRESS;
+    return undef unless @dirs;
+    $path = join '/', @dirs;
+    my %f = (addr => $dirs[-1]);
     for my $k (qw(vendor device subsystem_vendor subsystem_device)) {
         my $v = rline("$path/$k") // '';
         $f{$k =~ s/^subsystem_/sub/r} = $v =~ /^(?:0x)?([0-9a-fA-F]{4})$/ ? lc $1 : '';
