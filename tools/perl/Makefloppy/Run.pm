@@ -2,8 +2,9 @@ package Makefloppy::Run;
 # This boot's run of the burn-in, as the medium's start-up describes it in
 # /run/rundiags: the run's name ("run": the boot's start in UTC and four
 # random hex digits, 20261207T165312Z-3f9a) and the warnings it gave the
-# operator ("warnings", one a line). Off the medium makefloppy names the
-# run itself, the same way and once per boot.
+# operator ("warnings", one a line). Off the medium, a copy to a results
+# stick names the run itself, the same way and once per boot: the stick's
+# folders need it, and a fake root for tests is never written otherwise.
 use strict;
 use warnings;
 use Exporter 'import';
