@@ -39,8 +39,11 @@ use File::Basename qw(dirname basename);
 use Cwd qw(abs_path);
 use POSIX ();
 use FindBin;
-use lib "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
+# Beside the source, or where the medium installs it. Installed in /usr/bin,
+# "perl" beside the script is the interpreter itself: only directories count.
+use lib grep { -d } "$FindBin::RealBin/perl", "$FindBin::RealBin/../share/rundiags/perl";
 use Rundiags::Shared qw(run_capture find_tool natural_cmp fmt_kib);
+use Rundiags::PciNames;
 
 $| = 1;    # rundiags shows each line as it comes
 
@@ -141,6 +144,8 @@ sub open_log_safely {
         }
         return (undef, "$!") unless $!{EEXIST};
         my @l = lstat $path;
+        # Only root makes device nodes: one there was meant (COMPAT_LOG=/dev/null).
+        return (undef, 'it is a device') if -b _ || -c _;
         if (@l && -f _ && $l[4] == $> && $l[3] == 1
             && sysopen(my $fh, $path, O_WRONLY | O_NOFOLLOW)) {
             my @s = stat $fh;
@@ -404,7 +409,7 @@ sub probe_memory {
 # ---------------------------------------------------------------- PCI
 
 my %known_bad;
-my (%pci_vendor, %pci_device, %pci_subsys);
+my $PCI_NAMES;
 
 sub load_known_bad {
     my @candidates = defined $ENV{COMPAT_KNOWN_BAD}
@@ -424,66 +429,15 @@ sub load_known_bad {
     fact('known-bad list=none found');
 }
 
+# The names of the vendors in %want, from the PCI ID database.
 sub load_pci_ids {
     my (%want) = @_;
-    my @candidates;
-    if (defined $ENV{COMPAT_PCI_IDS}) {
-        @candidates = ($ENV{COMPAT_PCI_IDS});
-    } else {
-        @candidates = map { rpath($_) } qw(/usr/share/misc/pci.ids /usr/share/hwdata/pci.ids /usr/share/pci.ids);
-        push @candidates, "$SELF_DIR/../share/rundiags/pci.ids", "$SELF_DIR/pci.ids" unless $FAKE_ROOT;
-    }
-    for my $path (@candidates) {
-        open(my $fh, '<', $path) or next;
-        fact("pci.ids=$path");
-        my ($v, $d);
-        while (my $line = <$fh>) {
-            last if $line =~ /^C /;    # device classes follow; not needed
-            if ($line =~ /^([0-9a-f]{4})\s+(.*?)\s*$/) {
-                $v = $1; $d = undef;
-                $pci_vendor{$v} = $2 if $want{$v};
-            } elsif (defined $v && $want{$v} && $line =~ /^\t([0-9a-f]{4})\s+(.*?)\s*$/) {
-                $d = $1;
-                $pci_device{"$v:$d"} = $2;
-            } elsif (defined $d && $want{$v} && $line =~ /^\t\t([0-9a-f]{4})\s+([0-9a-f]{4})\s+(.*?)\s*$/) {
-                $pci_subsys{"$v:$d:$1:$2"} = $3;
-            }
-        }
-        close $fh;
-        return;
-    }
-    fact('pci.ids=none found');
+    my $path;
+    ($PCI_NAMES, $path) = Rundiags::PciNames->load(\%want, Rundiags::PciNames::candidates($ROOT, $SELF_DIR));
+    fact(defined $path ? "pci.ids=$path" : 'pci.ids=none found');
 }
 
-# "Intel Corporation" -> "Intel", "Advanced Micro Devices, Inc. [AMD/ATI]"
-# -> "AMD/ATI": the summary has little room.
-sub vendor_short {
-    my ($name) = @_;
-    return $1 if $name =~ /\[([^\]]+)\]/;
-    $name =~ s/,.*//;
-    $name =~ s/\s+(?:and subsidiaries|Inc\.?|Corporation|Corp\.?|Co\.?|Ltd\.?|Limited|Company|GmbH|AG
-                  |Technologies|Technology|Electronics|Systems|Semiconductor|Networks|Communications|International)\b.*//xi;
-    $name =~ s/\s*\/.*//;
-    return clean($name);
-}
-
-sub pci_name {
-    my ($dev) = @_;
-    my $vname = $pci_vendor{$dev->{vendor}};
-    my $dname = $pci_device{"$dev->{vendor}:$dev->{device}"};
-    my $sname = $pci_subsys{"$dev->{vendor}:$dev->{device}:$dev->{subvendor}:$dev->{subdevice}"};
-    my $name;
-    if (defined $dname) {
-        my $vs = defined $vname ? vendor_short($vname) : "vendor $dev->{vendor}";
-        $name = index(lc $dname, lc $vs) == 0 ? $dname : "$vs $dname";
-        $name .= ", $sname" if defined $sname && $sname ne $dname;
-    } elsif (defined $vname) {
-        $name = vendor_short($vname) . " device $dev->{device}";
-    } else {
-        $name = "PCI device $dev->{vendor}:$dev->{device}";
-    }
-    return clean($name);
-}
+sub pci_name { return $PCI_NAMES->name($_[0]) }
 
 sub hexid {
     my $v = line1($_[0]);
@@ -584,16 +538,23 @@ sub probe_pci {
     probe_pci_device(@$_) for @shown;
 }
 
-# The verdict, why in full, and why in a few words.
+# The verdict, why in full (one or two detail lines), and why in a few
+# words. The medium carries no graphics drivers: a VGA-compatible
+# controller runs the text console this program shows on without one.
 sub pci_verdict {
     my ($d) = @_;
     my $id = "$d->{vendor}:$d->{device}";
     return ('UNSUPPORTED', "known bad: $known_bad{$id}", 'known bad') if exists $known_bad{$id};
     return ('SUPPORTED', "driver $d->{driver} bound") if defined $d->{driver};
-    return ('SUPPORT UNKNOWN', 'no driver bound', 'no driver') unless $ADVANCED;
-    my $loaded = try_driver($d);
-    return ('SUPPORTED', "driver $loaded bound after loading it") if defined $loaded;
-    return ('SUPPORT UNKNOWN', 'no driver bound, and none could be loaded', 'no driver loads');
+    my $none = 'no driver bound';
+    if ($ADVANCED) {
+        my $loaded = try_driver($d);
+        return ('SUPPORTED', "driver $loaded bound after loading it") if defined $loaded;
+        $none = 'no driver bound, and none could be loaded';
+    }
+    return ('SUPPORTED', "$none\nVGA-compatible (PCI class 0300, prog-if 00): the console needs no driver")
+        if $d->{class} eq '030000';
+    return ('SUPPORT UNKNOWN', $none, $ADVANCED ? 'no driver loads' : 'no driver');
 }
 
 sub probe_pci_device {
@@ -603,7 +564,7 @@ sub probe_pci_device {
     my $where = "$d->{addr} [$d->{vendor}:$d->{device}]";
     $where .= " subsystem [$d->{subvendor}:$d->{subdevice}]" if $d->{subvendor} ne '';
     $where .= " rev $d->{revision}" if defined $d->{revision};
-    detail($where, $why);
+    detail($where, split /\n/, $why);
     status($verdict, $cat, pci_name($d), $short);
 }
 
@@ -644,7 +605,13 @@ sub read_disks {
         my $driver = link_base("$base/device/driver") // '';
         fact("$name size=$sectors removable=$removable vendor=$vendor model=$model driver=$driver");
         next unless $sectors =~ /^\d+$/ && $sectors > 0;
-        push @disks, { name => $name, bytes => $sectors * 512, sectors => $sectors,
+        # sysfs counts the size in 512-byte units whatever the disk's own
+        # sector size; a 4Kn disk has 4096-byte logical sectors.
+        my $lbs = line1("$base/queue/logical_block_size") // '';
+        $lbs = 512 unless $lbs =~ /^\d+$/ && $lbs >= 512 && !($lbs & ($lbs - 1));
+        fact("$name logical_block_size=$lbs");
+        push @disks, { name => $name, bytes => $sectors * 512, sectors => int($sectors * 512 / $lbs),
+                       sector_bytes => $lbs,
                        removable => $removable, vendor => $vendor, model => $model,
                        driver => $driver,
                        rotational => line1("$base/queue/rotational") };
@@ -674,7 +641,8 @@ sub probe_disk {
     }
     $model =~ tr/()/[]/;    # the size must be the last parentheses
     out("DISK: $model - $disk->{name} (" . fmt_bytes_gb($disk->{bytes}) . ')');
-    my @about = ("$disk->{sectors} sectors of 512 bytes");
+    my @about = ("$disk->{sectors} sectors of $disk->{sector_bytes} bytes"
+                 . ($disk->{sector_bytes} == 4096 ? ' (4Kn)' : ''));
     push @about, "driver $disk->{driver}" if $disk->{driver} ne '';
     push @about, $disk->{rotational} ? 'rotational' : 'solid state'
         if defined $disk->{rotational};

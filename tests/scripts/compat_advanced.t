@@ -78,4 +78,12 @@ is($rc, 0, 'unwritable log: exit 0');
 like($out, qr/^Cannot write the log \S+ \(No such file or directory\)\n/m, 'unwritable log: said so');
 like($out, qr/^Finished\. 21 supported/m, 'unwritable log: probe ran to the end');
 
+# A device node there is neither replaced nor written.
+SKIP: {
+    skip 'needs root to make a device node', 2 unless $> == 0 && system('mknod', "$tmp/null", 'c', '1', '3') == 0;
+    ($out, $rc) = run_cmd({ COMPAT_ROOT => $root, COMPAT_LOG => "$tmp/null" }, 'perl', $COMPAT, '');
+    like($out, qr/^Cannot write the log \S+ \(it is a device\)$/m, 'device node: not written, said so');
+    ok(-c "$tmp/null", 'device node: still there');
+}
+
 done_testing();

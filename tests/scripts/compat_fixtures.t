@@ -32,7 +32,7 @@ my %summary = (
         Serial => 'ttyS0', Parallel => '',
     },
     'old-tower' => {
-        CPU => 'NONE', cpucount => 1, Memory => 'NONE', Video => 'NONE',
+        CPU => 'NONE', cpucount => 1, Memory => 'NONE', Video => 'PCI device 8086:2572',
         Network => 'NONE', SCSI => 'ata_piix IDE', Disks => 'sda',
         Serial => 'ttyS0, ttyS1', Parallel => 'parport0',
     },

@@ -73,6 +73,7 @@ is(from_image($img, 'burnin.log'), slurp("$logs/burnin.log"), 'burnin.log reads 
 
 my $r = decode_json(from_image($img, 'report.json'));
 is($r->{machine}{system}{serial}, 'C8150AB23N10012', 'the record of the machine');
+is_deeply($r->{written_to}, { medium => 'floppy', device => $img }, 'the record says where it was written');
 is_deeply([map { [@$_{qw(name stored stored_as)}] } @{$r->{files}}],
           [['compat.log', 'whole', 'compat.log'], ['burnin.log', 'whole', 'burnin.log']], 'the logs are listed, stored whole');
 is($r->{files}[1]{sha256}, Digest::SHA::sha256_hex(slurp("$logs/burnin.log")), 'with their checksums');

@@ -1,6 +1,6 @@
 #!/usr/bin/perl
 # No floppy drive: makefloppy writes to the FAT file system labelled
-# RUNDIAGS, into a folder named after the serial number and the date. On
+# RUNDIAGS, into the run's own folder below the machine's. On
 # loop devices this test makes (root only): one holding the RUNDIAGS file
 # system as a partition, one with another label, one with no file system;
 # a fake sysfs names them, so that no other device is ever looked at. The
@@ -62,6 +62,11 @@ sub sys_entry {
 sys_entry('sdv', 'other');
 sys_entry('sdw', 'blank');
 sys_entry('sdw/sdw1', 'stick', 1);
+# The stick's disk looks like any disk to sysfs; the record must not list it.
+mkdir "$root/sys/block/sdw/device";
+spew("$root/sys/block/sdw/device/model", "Flash Disk\n");
+# The boot's start, which names the run.
+spew("$root/proc/stat", "cpu  1 2 3 4\nbtime 1796662392\n");
 
 my $logs = "$tmp/logs";
 mkdir $logs;
@@ -84,24 +89,61 @@ sub on_stick {
 # ---- no floppy drive: the results stick
 my ($out, $rc) = run_mf();
 is($rc, 0, 'no floppy drive, a results stick: exit 0') or diag($out);
-my $folder = 'C8150AB23N10012-' . POSIX::strftime('%Y-%m-%d', gmtime);
+my $run = slurp("$root/run/rundiags/run") // '';
+like($run, qr/^\Q${\POSIX::strftime('%Y%m%dT%H%M%SZ', gmtime 1796662392)}\E-[0-9a-f]{4}\n\z/,
+     'no run name yet: made from the boot time, kept for the boot');
+chomp $run;
+my $folder = "C8150AB23N10012/$run";
 like($out, qr/^results written to \Q$dev{stick}{node}\E in \Q$folder\E and verified$/m, 'written to the stick, into its folder');
 my ($list) = run_cmd({}, 'mdir', '-b', '-i', $dev{stick}{img}, "::/$folder");
 is_deeply([sort map { m{([^/]+)$} } split /\n/, $list], [qw(burnin.log compat.log report.json report.txt)],
           'the folder holds the same files as a floppy would');
 is(on_stick("/$folder/compat.log"), slurp("$logs/compat.log"), 'compat.log reads back intact');
 is(on_stick("/$folder/burnin.log"), slurp("$logs/burnin.log"), 'burnin.log reads back intact');
-is(decode_json(on_stick("/$folder/report.json"))->{machine}{system}{serial}, 'C8150AB23N10012', 'the record is there');
+my $r = decode_json(on_stick("/$folder/report.json"));
+is($r->{machine}{system}{serial}, 'C8150AB23N10012', 'the record is there');
+is($r->{run}, $run, 'the record names the run');
+is_deeply([grep { $_->{name} eq 'sdw' } @{$r->{machine}{disks}}], [], 'the stick is none of the machine\'s disks');
+is_deeply([@{$r->{written_to}}{qw(medium device folder)}, $r->{written_to}{disk}{name}],
+          ['results stick', $dev{stick}{node}, $folder, 'sdw'], 'the record says where it was written');
+like(on_stick("/$folder/report.txt"),
+     qr/^Written to   the results stick \Q$dev{stick}{node}\E \(sdw: Flash Disk, 16\.8 MB\), folder \Q$folder\E$/m,
+     'report.txt names the stick there');
 my ($label) = run_cmd({}, 'mdir', '-i', $dev{stick}{img}, '::');
 like($label, qr/^ Volume in drive : is RUNDIAGS/m, 'the stick keeps its label: never formatted');
 is(sha256_hex(slurp($dev{$_}{img})), $before{$_}, "the $_ device is untouched") for qw(other blank);
 
-# ---- again on the same day: the same folder, files replaced
+# ---- the same run again: its folder holds this copy's files only; another
+# run of the machine, and a later one, have folders of their own
+my $other_run = 'C8150AB23N10012/20240101T000000Z-0000';
+run_cmd({}, 'mmd', '-i', $dev{stick}{img}, "::/$other_run");
+spew("$tmp/keep.txt", "an earlier run's record\n");
+run_cmd({}, 'mcopy', '-i', $dev{stick}{img}, "$tmp/keep.txt", "::/$other_run/report.txt");
+run_cmd({}, 'mcopy', '-i', $dev{stick}{img}, "$tmp/keep.txt", "::/$folder/burnin.log.gz");
 spew("$logs/burnin.log", "Running network and disk burn-in tests.\n\n** FAILED - Press Enter When Done **\n");
 ($out, $rc) = run_mf();
 is($rc, 0, 'a second copy: exit 0') or diag($out);
-is(on_stick("/$folder/burnin.log"), slurp("$logs/burnin.log"), 'a second copy replaces the files');
+is(on_stick("/$folder/burnin.log"), slurp("$logs/burnin.log"), 'a second copy of the run replaces its files');
+is(on_stick("/$folder/burnin.log.gz"), undef, 'and what the earlier copy left is gone');
+is(on_stick("/$other_run/report.txt"), "an earlier run's record\n", 'another run is not touched');
+spew("$root/run/rundiags/run", "20261208T090000Z-beef\n");
+($out, $rc) = run_mf();
+is($rc, 0, 'a later run: exit 0') or diag($out);
+is(on_stick("/C8150AB23N10012/20261208T090000Z-beef/burnin.log"), slurp("$logs/burnin.log"), 'a later run: its own folder');
+ok(defined on_stick("/$folder/report.json"), 'the earlier run keeps its folder');
 is(sha256_hex(slurp($dev{$_}{img})), $before{$_}, "the $_ device is still untouched") for qw(other blank);
+
+# ---- the machine's name: serial number, else SMBIOS UUID, else first MAC
+require Makefloppy::Stick;
+for (['serial', { serial => 'AB 12/3' }, [], 'AB_12_3/R'],
+     ['UUID', { uuid => '4c4c4544-0051-5810-8032-b7c04f4b3532' }, [{ mac => '0c:c4:7a:31:5e:20' }],
+      'UUID-4c4c4544-0051-5810-8032-b7c04f4b3532/R'],
+     ['MAC', {}, [{ name => 'lo' }, { mac => '0c:c4:7a:31:5e:20' }], 'MAC-0cc47a315e20/R'],
+     ['nothing', {}, [], 'unknown-machine/R']) {
+    my ($what, $system, $ports, $want) = @$_;
+    is(Makefloppy::Stick::folder_name({ machine => { system => $system, board => {}, network_ports => $ports } }, 'R'),
+       $want, "folder named by the $what");
+}
 
 # ---- no floppy drive and no results stick: the floppy's exit code
 system('rm', '-rf', "$root/sys/block/sdw/sdw1");
@@ -131,7 +173,7 @@ close $fh;
 is(Makefloppy::Stick::fat_label($rootonly), 'RUNDIAGS', 'the root directory label counts when the boot sector has none');
 {
     # A mounted stick is not written behind the kernel's back.
-    no warnings 'redefine';
+    no warnings qw(redefine once);
     local $ENV{COMPAT_ROOT};
     local *Makefloppy::Stick::candidates = sub { ({ node => $dev{stick}{node}, devno => $dev{stick}{devno} }) };
     local *Makefloppy::Stick::mounted_devices = sub { ($dev{stick}{devno}) };

@@ -80,7 +80,8 @@ is_deeply($b->{disk}{stopped}, { pass => 3, percent => 41,
 is_deeply([map { [@$_{qw(name passes_verified model serial size)}, scalar @{$_->{failures}}] } @{$b->{disk}{devices}}],
           [['sda', 2, 'ST4000NM0033-9ZM', 'Z1Z0A1B0', '4.0 TB', 0], ['sdb', 2, 'ST4000NM0033-9ZM', 'Z1Z0A1B1', '4.0 TB', 0]],
           'disks: passes verified per disk');
-is_deeply($b->{disk}{left_out}, [{ name => 'vda', reason => 'holds a mounted filesystem (/).' }], 'disks: left out');
+is_deeply($b->{disk}{left_out}, [{ name => 'vda', reason => 'holds a mounted filesystem (/).', passes => '1' }],
+          'disks: left out');
 is_deeply([@{$b->{network}}{qw(row result code passes_started passes_completed)}], ['FAIL', 'FAILED (code 4)', 4, 4, 2],
           'network: row, result, passes started and completed');
 is_deeply(ports($b), { eth0 => [100, 100, 0], eth1 => [40, 40, 1], eth2 => [100, 88, 1], eth3 => [100, 100, 0] },
@@ -96,7 +97,7 @@ for my $line ('  Verdict      FAILED  ("** FAILED - Press Enter When Done **")',
               '  Duration     3 h 30 min',
               '  Disks        PASS  PASSED; 2 of 3 passes completed; stopped in pass 3 at 41%',
               '    sda        2 passes verified    ST4000NM0033-9ZM, serial Z1Z0A1B0, 4.0 TB',
-              '    vda        left out             holds a mounted filesystem (/).',
+              '    vda        left out             in pass 1: holds a mounted filesystem (/).',
               '  Network      FAIL  FAILED (code 4); 2 of 4 passes completed',
               '    eth1       40% BAD              received 10000 of 25000 frames',
               '    eth2       100% BAD             received 25000 of 25000 frames; worst 88%',
@@ -162,5 +163,47 @@ $log = program_log(['net', "PASSED\n"], disk_run(1, at(8, 0), 'complete'), summa
 ($r) = make_record('supermicro-x9', burnin => $log);
 is_deeply([$r->{burnin}{disk}{result}, $r->{burnin}{network}{result}], ['PASSED', 'FAILED (code 2)'],
           'the summary is the pair of result lines, not a lone helper line');
+
+# ---- what the helpers said that the record carries: what each disk held,
+# the disks left out once with their passes, the peers a port did not hear,
+# the port groups, and why a helper ended without a pass to fail
+my $held = ['disk', "Disk sda holds: gpt partition table, sda1 ext4 \"data\", sda2 swap.\n"
+                    . "Disk sdb holds: nothing recognised.\nWriting starts in 10 s: stop the burn-in now to keep these disks.\n"];
+my $fd0 = ['disk', "Leaving out fd0: floppy drive.\nLeaving out sdz: the results stick (FAT label RUNDIAGS).\n"];
+my $groups = ['net', "Group 1: eth0 eth1.\nGroup 2: eth2 eth3.\n"];
+my $deaf = ['net', "Port eth0: received 0 of 75000 frames (0%); none from eth1, eth3; missing 12 from eth2.\n"];
+my @said = (
+    ['left out once, with its passes', [['disk', " Pass 1 started 2024-05-01 08:00:00 UTC.\n"], $fd0, again(),
+                                        ['disk', " Pass 2 started 2024-05-01 09:00:00 UTC.\n"], $fd0, again(),
+                                        ['disk', " Pass 4 started 2024-05-01 10:00:00 UTC.\n"], $fd0],
+     sub { $_[0]{disk}{left_out} }, [{ name => 'fd0', reason => 'floppy drive.', passes => '1-2, 4' },
+                                     { name => 'sdz', reason => 'the results stick (FAT label RUNDIAGS).', passes => '1-2, 4' }],
+     ['    fd0        left out             in passes 1-2, 4: floppy drive.']],
+    ['what each disk held', [disk_run(1, at(8, 0), 'complete'), $held],
+     sub { [map { $_->{held} } @{$_[0]{disk}{devices}}] }, ['gpt partition table, sda1 ext4 "data", sda2 swap', 'nothing recognised'],
+     ['               held before          gpt partition table, sda1 ext4 "data", sda2 swap']],
+    ['the peers a port did not hear', [net_run(1, at(8, 0), {}, 'Stopped.'), $deaf],
+     sub { [@{$_[0]{network}{ports}[0]}{qw(none_from missing_from)}] }, [['eth1', 'eth3'], [{ name => 'eth2', frames => 12 }]],
+     ['    eth0       0% BAD               received 0 of 75000 frames; none from eth1, eth3; missing 12 from eth2']],
+    ['port groups', [$groups, net_run(1, at(8, 0), {}, 'Pass complete: all ports 100% in 2 groups (eth0 eth1; eth2 eth3).')],
+     sub { $_[0]{network}{groups} }, [[qw(eth0 eth1)], [qw(eth2 eth3)]],
+     ['               groups               eth0 eth1; eth2 eth3']],
+    ['one group: none named', [net_run(1, at(8, 0), {}, 'Pass complete.')], sub { $_[0]{network}{groups} }, undef, []],
+    ['a helper that ended for a reason of its own',
+     [['net', "Pass 1 started 2024-05-01 08:00:00 UTC.\nTo pass the burn-in test, you need at least two network ports.\n"],
+      summary('PASSED', 'FAILED (code 2)', 0)],
+     sub { $_[0]{network}{reason} }, 'To pass the burn-in test, you need at least two network ports.',
+     ['  Network      FAIL  FAILED (code 2); 0 of 1 pass completed',
+      '               ended with           To pass the burn-in test, you need at least two network ports.']],
+    ['a failed pass is reason enough', [net_run(1, at(8, 0), { eth1 => 50 }, 'Pass failed: below 90%: eth1 50%.'),
+                                        summary('PASSED', 'FAILED (code 4)', 0)],
+     sub { $_[0]{network}{reason} }, undef, []],
+);
+for my $case (@said) {
+    my ($name, $parts, $part, $want, $lines) = @$case;
+    ($r, $txt) = make_record('qemu-kvm', burnin => program_log(@$parts));
+    is_deeply($part->($r->{burnin}), $want, "$name: report.json");
+    like($txt, qr/^\Q$_\E$/m, "$name: report.txt") for @$lines;
+}
 
 done_testing();

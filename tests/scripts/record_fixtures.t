@@ -9,13 +9,14 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use ScriptTest qw($REPO slurp spew scratch);
 use RecordTest qw(make_record);
+use lib "$REPO/tools/perl";
 
 my $tmp = scratch();
 my $T = JSON::PP::true;
 my $F = JSON::PP::false;
 
-sub nic { my ($name, $mac, $driver, $speed) = @_;
-          return { name => $name, mac => $mac, driver => $driver, firmware => undef,
+sub nic { my ($name, $mac, $driver, $speed, $model, $pci) = @_;
+          return { name => $name, mac => $mac, driver => $driver, firmware => undef, model => $model, pci_address => $pci,
                    link => $speed ? "$speed Mb/s, full duplex" : 'no link', $speed ? (speed_mbps => $speed) : () } }
 sub disk { my ($name, $model, $serial, $fw, $sectors, $size, $driver, $rot) = @_;
            return { name => $name, model => $model, serial => $serial, firmware => $fw, bytes => $sectors * 512,
@@ -32,7 +33,7 @@ my %machine = (
     'supermicro-x9' => {
         smbios_from => 'sysfs', kernel => undef,
         system => { vendor => 'Supermicro', product => 'X9DRi-LN4+/X9DR3-LN4+', version => undef,
-                    serial => 'C8150AB23N10012', asset_tag => undef, chassis_serial => undef },
+                    serial => 'C8150AB23N10012', uuid => undef, asset_tag => undef, chassis_serial => undef },
         board => { vendor => 'Supermicro', product => 'X9DRi-LN4+/X9DR3-LN4+', serial => undef },
         firmware => { type => 'BIOS', vendor => 'American Megatrends Inc.', version => '3.3', date => '07/12/2018' },
         processors => { model => $XEON, sockets => 2, cores => 16, threads => 32 },
@@ -46,13 +47,14 @@ my %machine = (
                   disk('sdf', 'SEAGATE ST600MM0006', 'S0M1ABCD0000M4271KZF', '0004', 1172123568, '600.1 GB', 'sd', 1),
                   disk('nvme0n1', 'INTEL SSDPE2MD800G4', 'CVFT5123000A800CGN', '8DV10171', 1562824368, '800.2 GB',
                        undef, 0)],
-        network_ports => [map { nic("eth$_", "0c:c4:7a:31:5e:2$_", 'igb', 1000) } 0 .. 3],
+        network_ports => [map { nic("eth$_", "0c:c4:7a:31:5e:2$_", 'igb', 1000, 'Intel I350 Gigabit Network Connection',
+                                     "0000:06:00.$_") } 0 .. 3],
     },
     'dell-r730' => {
         smbios_from => 'sysfs',
         kernel => 'Linux version 6.1.0-18-amd64 (debian-kernel@lists.debian.org) #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)',
         system => { vendor => 'Dell Inc.', product => 'PowerEdge R730', version => undef, serial => '7QX2K52',
-                    asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
+                    uuid => undef, asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
         board => { vendor => 'Dell Inc.', product => '0WCJNT', serial => undef },
         firmware => { type => 'UEFI', vendor => 'Dell Inc.', version => '2.17.0', date => '03/15/2023' },
         processors => { model => 'Intel Xeon CPU E5-2620 v4 @ 2.10GHz', sockets => 2, cores => 16, threads => 32 },
@@ -64,13 +66,14 @@ my %machine = (
         disks => [disk('sda', 'DELL PERC H730 Mini', '0064d1a22a4f3e1f2c00b0a1b2c3d4e5', '4.30', 3904897024, '2.0 TB', 'sd', 1),
                   disk('sdb', 'DELL PERC H730 Mini', '00c3d2e12b4f3e1f2c00b0a1b2c3d4e5', '4.30', 7810842624, '4.0 TB', 'sd', 1),
                   disk('sdc', 'Samsung SSD 860 EVO 500GB', 'S3Z2NB0K123456A', 'RVT0', 976773168, '500.1 GB', 'sd', 0)],
-        network_ports => [map { nic("eno$_", '24:6e:96:1a:2b:3' . ($_ - 1), 'tg3', 1000) } 1 .. 4],
+        network_ports => [map { nic("eno$_", '24:6e:96:1a:2b:3' . ($_ - 1), 'tg3', 1000, 'Broadcom NetXtreme BCM5720 Gigabit Ethernet PCIe',
+                                     sprintf('0000:%02d:00.%d', 2 + ($_ > 2), ($_ - 1) % 2)) } 1 .. 4],
     },
     'qemu-kvm' => {
         smbios_from => 'sysfs',
         kernel => 'Linux version 6.1.0-18-amd64 (debian-kernel@lists.debian.org) #1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)',
         system => { vendor => 'QEMU', product => 'Standard PC (Q35 + ICH9, 2009)', version => 'pc-q35-7.2',
-                    serial => undef, asset_tag => undef, chassis_serial => undef },
+                    serial => undef, uuid => undef, asset_tag => undef, chassis_serial => undef },
         board => { vendor => undef, product => undef, serial => undef },
         firmware => { type => 'BIOS', vendor => 'SeaBIOS', version => '1.16.2-debian-1.16.2-1', date => '04/01/2014' },
         processors => { model => 'QEMU Virtual CPU version 2.5+', sockets => 1, cores => 4, threads => 4 },
@@ -78,21 +81,21 @@ my %machine = (
                     dimms => [dimm('DIMM 0', undef, 4096, 'RAM', 0, 0, 'QEMU')] },
         # A virtio disk: no PCI vendor number in place of a model.
         disks => [disk('vda', 'Virtio disk', 'rundiags-vda', undef, 67108864, '34.4 GB', 'virtio_blk', 1)],
-        network_ports => [nic('enp1s0', '52:54:00:12:34:56', 'virtio_net', 1000),
-                          nic('enp2s0', '52:54:00:12:34:57', 'virtio_net', 0)],
+        network_ports => [nic('enp1s0', '52:54:00:12:34:56', 'virtio_net', 1000, 'Red Hat Virtio 1.0 network device', '0000:01:00.0'),
+                          nic('enp2s0', '52:54:00:12:34:57', 'virtio_net', 0, 'Red Hat Virtio 1.0 network device', '0000:02:00.0')],
     },
     'old-tower' => {
         smbios_from => 'sysfs', kernel => undef,
-        system => { map { $_ => undef } qw(vendor product version serial asset_tag chassis_serial) },
+        system => { map { $_ => undef } qw(vendor product version serial uuid asset_tag chassis_serial) },
         board => { vendor => undef, product => undef, serial => undef },
         firmware => { type => 'BIOS', vendor => undef, version => undef, date => undef },
         processors => { model => 'Intel Pentium 4 CPU 2.80GHz', sockets => 1, cores => 1, threads => 1 },
         memory => { usable => '376 MiB', usable_kb => 385316, slots => undef, dimms => [] },
         disks => [disk('sda', 'WDC WD800JB-00JJ', 'WD-WCAM91234567', '05.0', 156301488, '80.0 GB', 'sd', 1)],
-        network_ports => [{ %{nic('eth0', '00:e0:4c:12:34:56', '8139too', 100)} }],
+        network_ports => [nic('eth0', '00:e0:4c:12:34:56', '8139too', 100, 'PCI device 10ec:8139', '0000:01:02.0')],
     },
 );
-my %totals = ('supermicro-x9' => [21, 1, 1], 'qemu-kvm' => [9, 0, 0], 'old-tower' => [5, 3, 1], 'dell-r730' => [15, 0, 0]);
+my %totals = ('supermicro-x9' => [21, 1, 1], 'qemu-kvm' => [9, 0, 0], 'old-tower' => [6, 3, 0], 'dell-r730' => [15, 0, 0]);
 
 # ---- the machine, field by field
 for my $m (sort keys %machine) {
@@ -132,6 +135,7 @@ for my $line ("ORVEX Compatibility and Diagnostics, version $version",
               '  sdf       SEAGATE ST600MM0006, serial S0M1ABCD0000M4271KZF, firmware 0004, 600.1 GB',
               '  nvme0n1   INTEL SSDPE2MD800G4, serial CVFT5123000A800CGN, firmware 8DV10171, 800.2 GB',
               '  eth3      0c:c4:7a:31:5e:23  igb, firmware not reported; 1000 Mb/s, full duplex',
+              '            Intel I350 Gigabit Network Connection, PCI 0000:06:00.3',
               '  SUPPORTED       MEMORY   125.8 GiB usable',
               '  SUPPORTED       SERIAL   ttyS1: 16550A UART at I/O port 0x2f8, IRQ 3',
               '  UNSUPPORTED     RAID     Silicon Image SiI 3112 [SATALink/SATARaid] Serial ATA Controller, SiI 3112 SATALink Controller (sata_sil)') {
@@ -169,6 +173,7 @@ System Information
 	Product Name: PowerEdge R730
 	Version: Not Specified
 	Serial Number: 7QX2K52
+	UUID: 4C4C4544-0051-5810-8032-B7C04F4B3532
 
 Handle 0x0200, DMI type 2, 8 bytes
 Base Board Information
@@ -204,9 +209,16 @@ is_deeply($dmi->{machine}{memory}, $sys->{machine}{memory}, 'dell: the same modu
 is(scalar @{$sys->{machine}{memory}{dimms}}, 8, 'dell: eight modules in 24 slots');
 is($sys->{machine}{memory}{slots}, 24, 'dell: 24 slots');
 is_deeply($dmi->{machine}{system}, { vendor => 'Dell Inc.', product => 'PowerEdge R730', version => undef,
-                                     serial => '7QX2K52', asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
+                                     serial => '7QX2K52', uuid => '4c4c4544-0051-5810-8032-b7c04f4b3532',
+                                     asset_tag => 'IT-004711', chassis_serial => '7QX2K52' },
           'dell: system through dmidecode');
-is_deeply($dmi->{machine}{system}, $sys->{machine}{system}, 'dell: the same system from sysfs');
+is_deeply({ %{$dmi->{machine}{system}}, uuid => undef }, $sys->{machine}{system}, 'dell: the same system from sysfs');
+require Makefloppy::Smbios;
+for (['4C4C4544-0051-5810-8032-B7C04F4B3532', '4c4c4544-0051-5810-8032-b7c04f4b3532'],
+     ['00000000-0000-0000-0000-000000000000', undef], ['FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF', undef],
+     ['Not Settable', undef]) {
+    is(Makefloppy::Smbios::uuid($_->[0]), $_->[1], "SMBIOS UUID $_->[0]");
+}
 is($dmi->{machine}{board}{serial}, '.7QX2K52.CN7475159C0123.', 'dell: board serial number through dmidecode');
 is_deeply($dmi->{machine}{firmware}, { type => 'UEFI', vendor => 'Dell Inc.', version => '2.17.0', date => '03/15/2023' },
           'dell: UEFI firmware');

@@ -70,6 +70,7 @@ for my $machine (sort keys %serial) {
               [('DISK') x @{$m->{disks}}], "$machine: the probe saw the same disks");
     my $b = $r->{burnin};
     is_deeply([$b->{disk}{passes_completed}, $b->{network}{passes_completed}], [1, 2], "$machine: passes completed");
+    like($b->{disk}{devices}[0]{held}, qr/^gpt partition table, /, "$machine: what its first disk held");
     is_deeply($b->{disk}{stopped}{pass}, 2, "$machine: the stopped disk pass");
     is($b->{ended}, 'stopped by the operator', "$machine: stopped by the operator");
     like($b->{started} // '', qr/^\d{4}-\d\d-\d\dT/, "$machine: the start time from the helpers' lines");

@@ -9,11 +9,12 @@ use ScriptTest qw($REPO run_cmd slurp spew scratch);
 our @EXPORT_OK = qw(make_record program_log);
 
 # Options: option ('' or '-a'), burnin (log text), env (more environment),
-# mtime (of burnin.log). Returns (report.json as data, report.txt, dir).
+# mtime (of burnin.log), root (a fake root instead of the named fixture).
+# Returns (report.json as data, report.txt, dir).
 sub make_record {
     my ($machine, %o) = @_;
     my $dir = scratch();
-    my $root = "$REPO/tools/fixtures/$machine";
+    my $root = $o{root} // "$REPO/tools/fixtures/$machine";
     my $opt = $o{option} // '';
     my $log = $opt eq '-a' ? 'compat-a.log' : 'compat.log';
     my %env = (COMPAT_ROOT => $root, %{$o{env} // {}});

@@ -4,8 +4,10 @@ package Makefloppy::Burnin;
 # as "   Disk: <line>", and adds its own lines (restarts, the stop, the
 # summary, the verdict). The helpers' lines that matter begin as agreed:
 # "Pass <n> started <time> UTC.", "Port <name>: received <N> of <M> frames
-# (<P>%)", "Pass complete: ", "Pass failed: ", "Stopped", "Disk <name>: ",
-# " <name>: verified in ", "Stopped in pass <n> at <P>%: ".
+# (<P>%)" (with "; none from <names>" and "; missing <K> from <name>, ..."),
+# "Group <n>: <names>.", "Pass complete: ", "Pass failed: ", "Stopped",
+# "Disk <name>: ", "Disk <name> holds: ", " <name>: verified in ",
+# "Stopped in pass <n> at <P>%: ", "Leaving out <name>: ".
 use strict;
 use warnings;
 use Exporter 'import';
@@ -29,8 +31,10 @@ sub parse_burnin {
     my ($text, $mtime) = @_;
     my @lines = split /\n/, $text;
     my $b = { halted => 0, progress => 0, starts => [],
-              disk => { passes_started => 1, passes_completed => 0, devices => {}, order => [], left_out => [] },
-              net => { passes_started => 0, passes_completed => 0, ports => {}, order => [], failed => [] } };
+              disk => { passes_started => 1, passes_completed => 0, devices => {}, order => [], left_out => [],
+                        pass => 1 },
+              net => { passes_started => 0, passes_completed => 0, ports => {}, order => [], failed => [],
+                       groups => [] } };
     for my $i (0 .. $#lines) {
         my $line = $lines[$i];
         # The summary: the program's two result lines, one after the other.
@@ -71,10 +75,20 @@ sub net_line {
     my $net = $b->{net};
     if (defined started($b, $msg)) {
         $net->{passes_started}++;
-    } elsif ($msg =~ /^Port (\S+): received (\d+) of (\d+) frames \((-?\d+)%\)/) {
+        $net->{pass_groups} = [];
+        delete @$net{qw(said told)};
+        return;
+    }
+    $net->{said} = $msg;
+    if ($msg =~ /^Port (\S+): received (\d+) of (\d+) frames \((-?\d+)%\)(.*)$/) {
         my $p = port($net, $1);
         @$p{qw(received sent percent)} = ($2 + 0, $3 + 0, $4 + 0);
         $p->{worst} = $4 + 0 if !defined $p->{worst} || $4 < $p->{worst};
+        unheard($p, $5);
+    } elsif ($msg =~ /^Group \d+: (.*?)\.?$/) {
+        # The groups of the latest pass that had several.
+        push @{$net->{pass_groups}}, [split ' ', $1];
+        $net->{groups} = $net->{pass_groups};
     } elsif ($msg =~ /^Port (\S+): (.*)$/) {
         my $p = port($net, $1);
         push @{$p->{messages}}, $2;
@@ -86,6 +100,19 @@ sub net_line {
     } elsif ($msg =~ /^Stopped/) {
         $net->{stopped} = $msg;
     }
+    $net->{told} = 1 if $msg =~ /^(?:Pass failed: |Stopped)/;
+}
+
+# The peers a port did not hear in its latest result: "; none from eth1,
+# eth3" and "; missing 12 from eth2, 3 from eth4".
+sub unheard {
+    my ($p, $tail) = @_;
+    my ($none) = $tail =~ /; none from ([^;]*?)\.?(?:;|$)/;
+    my ($some) = $tail =~ /; missing ([^;]*?)\.?(?:;|$)/;
+    delete @$p{qw(none_from missing_from)};
+    $p->{none_from} = [split /, /, $none] if defined $none;
+    $p->{missing_from} = [map { /^(\d+) from (\S+)$/ ? { name => $2, frames => $1 + 0 } : () } split /, /, $some]
+        if defined $some;
 }
 
 sub disk {
@@ -97,27 +124,52 @@ sub disk {
 sub disk_line {
     my ($b, $msg) = @_;
     my $d = $b->{disk};
+    if ($msg =~ /^ (.*)$/) {
+        my $detail = $1;
+        my $pass = started($b, $detail);
+        ($d->{pass}, $d->{said}, $d->{told}) = ($pass + 0) if defined $pass;
+        disk($d, $1)->{passes_verified}++ if $detail =~ /^(\S+): verified in /;
+        return;
+    }
+    return $b->{progress}++ if is_progress("   Disk: $msg");
+    $d->{said} = $msg;
     if ($msg eq 'starting again.') {
         $d->{passes_started}++;
-    } elsif ($msg =~ /^ (.*)$/) {
-        my $detail = $1;
-        return if defined started($b, $detail);
-        disk($d, $1)->{passes_verified}++ if $detail =~ /^(\S+): verified in /;
-    } elsif (is_progress("   Disk: $msg")) {
-        $b->{progress}++;
+    } elsif ($msg =~ /^Disk (\S+) holds: (.*?)\.?$/) {
+        disk($d, $1)->{held} = $2;
     } elsif ($msg =~ /^Disk (\S+): (.*), serial (.*), ([\d.]+ \S*B)\.$/) {
         my $e = disk($d, $1);
         @$e{qw(model serial size)} = ($2, $3, $4);
     } elsif ($msg =~ /^Disk (\S+): (.*)$/) {
         my $e = disk($d, $1);
         push @{$e->{failures}}, $msg;
+        $d->{told} = 1;
     } elsif ($msg =~ /^Pass complete: /) {
         $d->{passes_completed}++;
     } elsif ($msg =~ /^Stopped in pass (\d+) at (\d+)%: (.*)$/) {
         $d->{stopped} = { pass => $1 + 0, percent => $2 + 0, text => $msg };
+        $d->{told} = 1;
     } elsif ($msg =~ /^Leaving out (\S+?): (.*)$/) {
-        push @{$d->{left_out}}, { name => $1, reason => $2 };
+        left_out($d, $1, $2);
     }
+}
+
+# Each disk left out is listed once, with the passes it was left out of.
+sub left_out {
+    my ($d, $name, $reason) = @_;
+    my ($e) = grep { $_->{name} eq $name && $_->{reason} eq $reason } @{$d->{left_out}};
+    push @{$d->{left_out}}, $e = { name => $name, reason => $reason, in_passes => [] } unless $e;
+    push @{$e->{in_passes}}, $d->{pass} unless grep { $_ == $d->{pass} } @{$e->{in_passes}};
+}
+
+# 1, 2, 3, 5 -> "1-3, 5"
+sub ranges {
+    my (@n) = sort { $a <=> $b } @_;
+    my @r;
+    for my $n (@n) {
+        if (@r && $r[-1][1] == $n - 1) { $r[-1][1] = $n } else { push @r, [$n, $n] }
+    }
+    return join ', ', map { $_->[0] == $_->[1] ? $_->[0] : "$_->[0]-$_->[1]" } @r;
 }
 
 sub bool { return $_[0] ? JSON::PP::true : JSON::PP::false }
@@ -143,12 +195,20 @@ sub result {
              halted_by_user => bool($b->{halted}), progress_lines => $b->{progress});
     my @dr = part_result($b->{summary} && $b->{summary}{disk}, 0);
     my @nr = part_result($b->{summary} && $b->{summary}{net}, $bad);
+    $_->{passes} = ranges(@{delete $_->{in_passes}}) for @{$disk->{left_out}};
     $r{disk} = { result => $dr[0], code => $dr[1], row => $dr[2], passes_started => $disk->{passes_started},
                  passes_completed => $disk->{passes_completed}, stopped => $disk->{stopped},
                  devices => [map { $disk->{devices}{$_} } @{$disk->{order}}], left_out => $disk->{left_out} };
     $r{network} = { result => $nr[0], code => $nr[1], row => $nr[2], passes_started => $net->{passes_started},
                     passes_completed => $net->{passes_completed}, failed_passes => $net->{failed},
                     stopped => $net->{stopped}, ports => \@ports };
+    # A helper that failed for a reason of its own (too few ports, no disk),
+    # not with a failed pass or disk, said why last.
+    for (['disk', $disk, $dr[1]], ['network', $net, $nr[1]]) {
+        my ($part, $x, $code) = @$_;
+        $r{$part}{reason} = $x->{said} if $code && !$x->{told} && defined $x->{said};
+    }
+    $r{network}{groups} = $net->{groups} if @{$net->{groups}} > 1;
     $r{any_pass_completed} = bool($disk->{passes_completed} || $net->{passes_completed});
     $r{ended} = how_it_ended(\%r);
     timing(\%r, $b->{starts}, $mtime);

@@ -39,6 +39,13 @@ sub disk_facts {
              driver => link_base("$base/device/driver"),
              removable => (rline("$base/removable") // 0) eq '1' ? JSON::PP::true : JSON::PP::false);
     $d{rotational} = $rot eq '1' ? JSON::PP::true : JSON::PP::false if defined $rot && $rot =~ /^[01]$/;
+    # The size above is in sysfs's 512-byte units; the disk's own sectors
+    # may be larger (4096 bytes on a 4Kn disk).
+    my $lbs = rline("$base/queue/logical_block_size");
+    if (defined $lbs && $lbs =~ /^\d+$/ && $lbs >= 512) {
+        $d{logical_sector_bytes} = $lbs + 0;
+        $d{format} = '4Kn' if $lbs == 4096;
+    }
     return \%d;
 }
 

@@ -13,13 +13,16 @@ use Makefloppy::Nics qw(list_nics);
 
 our @EXPORT_OK = qw(machine processors);
 
+# $sticks: the results sticks found (Makefloppy::Stick), which are no disks
+# of the machine.
 sub machine {
-    my ($smart) = @_;
+    my ($smart, $sticks) = @_;
     my $s = smbios();
+    my %stick = map { ($_->{disk} => 1) } @$sticks;
     return { smbios_from => $s->{source}, system => $s->{system}, board => $s->{board},
              firmware => $s->{firmware}, kernel => rline('/proc/version'),
              processors => processors(), memory => memory($s),
-             disks => [list_disks($smart)], network_ports => [list_nics()] };
+             disks => [grep { !$stick{$_->{name}} } list_disks($smart)], network_ports => [list_nics()] };
 }
 
 # Sockets, cores and threads, each named as what it is: the summary's

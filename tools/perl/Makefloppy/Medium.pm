@@ -10,7 +10,7 @@ use Makefloppy::Util qw(fail run_capture on_path EXIT_INTERNAL EXIT_TOO_BIG EXIT
 our @EXPORT_OK = qw(mtools spew slurp_raw copy_files verify_files write_directory need_mtools);
 
 sub need_mtools {
-    for my $tool (qw(mformat mcopy mmd mdir)) {
+    for my $tool (qw(mformat mcopy mmd mdir mdeltree)) {
         fail(EXIT_INTERNAL, "$tool not found: install mtools") unless on_path($tool);
     }
 }

@@ -10,23 +10,28 @@ use POSIX ();
 use Makefloppy::Compat qw(parse_compat);
 use Makefloppy::Burnin qw(parse_burnin);
 use Makefloppy::Machine qw(machine);
+use Makefloppy::Disks qw(disk_facts);
 use Makefloppy::Logs qw(LOG_NAMES);
 use Makefloppy::Text qw(report_text);
+use Makefloppy::Run qw(run_name medium_warnings);
 
 our @EXPORT_OK = qw(build_report medium_files TOOL_NAME TOOL_VERSION);
 
 # The program's own name and version, as its title and status bar show them.
 use constant { TOOL_NAME => 'ORVEX Compatibility and Diagnostics', TOOL_VERSION => '3.75c #0' };
 
+# $sticks: the results sticks found, left out of the machine's disks.
 sub build_report {
-    my ($logs) = @_;
+    my ($logs, $sticks) = @_;
     my %r = (format => 'rundiags-results-2',
              generated => POSIX::strftime('%Y-%m-%dT%H:%M:%SZ', gmtime),
-             tool => { name => TOOL_NAME, version => TOOL_VERSION });
+             tool => { name => TOOL_NAME, version => TOOL_VERSION },
+             run => run_name(), medium_warnings => [medium_warnings()]);
     # The advanced probe's log wins: it holds all the basic one does and more.
     my ($compat_name) = grep { exists $logs->{$_} } qw(compat-a.log compat.log);
     my $compat = defined $compat_name ? parse_compat($logs->{$compat_name}{data}) : undef;
-    $r{machine} = machine($compat ? $compat->{smart} : {});
+    $r{machine} = machine($compat ? $compat->{smart} : {}, $sticks // []);
+    $r{results_sticks} = [map { stick_facts($_) } @{$sticks // []}];
     if ($compat) {
         delete $compat->{smart};
         $compat->{log} = $compat_name;
@@ -36,6 +41,14 @@ sub build_report {
     my $burnin = $logs->{'burnin.log'};
     $r{burnin} = $burnin ? parse_burnin($burnin->{data}, $burnin->{mtime}) : undef;
     return \%r;
+}
+
+# A results stick: its node, whether it is mounted, and its disk as sysfs
+# describes it.
+sub stick_facts {
+    my ($s) = @_;
+    return { node => $s->{node}, mounted => $s->{mounted} ? JSON::PP::true : JSON::PP::false,
+             disk => disk_facts($s->{disk}) // { name => $s->{disk} } };
 }
 
 # The files for the medium when the logs are stored as the plan says: the

@@ -22,6 +22,13 @@ sub real {
     return defined $v && $v !~ $PLACEHOLDER ? $v : undef;
 }
 
+# A UUID that names this machine: not all zeros or all ones (unset).
+sub uuid {
+    my ($v) = @_;
+    $v = clean($v) // return undef;
+    return $v =~ /^[0-9a-f]{8}(?:-[0-9a-f]{4}){3}-[0-9a-f]{12}$/i && $v !~ /^[0-]+$/ && $v !~ /^[f-]+$/i ? lc $v : undef;
+}
+
 # Memory types of SMBIOS type 17 (offset 0x12).
 my %MEMORY_TYPE = (0x03 => 'DRAM', 0x07 => 'RAM', 0x0f => 'SDRAM', 0x12 => 'DDR', 0x13 => 'DDR2',
                    0x14 => 'DDR2 FB-DIMM', 0x18 => 'DDR3', 0x1a => 'DDR4', 0x1b => 'LPDDR', 0x1c => 'LPDDR2',
@@ -63,6 +70,7 @@ sub from_dmidecode {
     my %s = (source => 'dmidecode',
              system => { vendor => real($sys->{Manufacturer}), product => real($sys->{'Product Name'}),
                          version => real($sys->{Version}), serial => real($sys->{'Serial Number'}),
+                         uuid => uuid($sys->{UUID}),
                          asset_tag => real($chassis->{'Asset Tag'}), chassis_serial => real($chassis->{'Serial Number'}) },
              board => { vendor => real($board->{Manufacturer}), product => real($board->{'Product Name'}),
                         serial => real($board->{'Serial Number'}) },
@@ -110,11 +118,12 @@ sub from_sysfs {
     my %f = map { ($_ => real(rline("$id/$_"))) }
             qw(sys_vendor product_name product_version product_serial chassis_serial chassis_asset_tag
                board_vendor board_name board_serial bios_vendor bios_version bios_date);
+    $f{product_uuid} = uuid(rline("$id/product_uuid"));
     my $table = rfile('/sys/firmware/dmi/tables/DMI');
     my ($slots, @dimms) = defined $table ? dimms_from_table($table) : (0);
     return { source => 'sysfs',
              system => { vendor => $f{sys_vendor}, product => $f{product_name}, version => $f{product_version},
-                         serial => $f{product_serial}, asset_tag => $f{chassis_asset_tag},
+                         serial => $f{product_serial}, uuid => $f{product_uuid}, asset_tag => $f{chassis_asset_tag},
                          chassis_serial => $f{chassis_serial} },
              board => { vendor => $f{board_vendor}, product => $f{board_name}, serial => $f{board_serial} },
              firmware => { vendor => $f{bios_vendor}, version => $f{bios_version}, date => $f{bios_date} },

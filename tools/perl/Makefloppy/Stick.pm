@@ -2,8 +2,8 @@ package Makefloppy::Stick;
 # The results stick, for machines without a floppy drive: a FAT file system
 # labelled RUNDIAGS on a whole disk or on a partition. Found by reading the
 # label of each block device sysfs lists; written with mtools into a folder
-# named after the machine's serial number and the date; never formatted,
-# and no other device is written.
+# of the run's own, below one named after the machine; never formatted, and
+# no other device is written.
 use strict;
 use warnings;
 use Exporter 'import';
@@ -12,25 +12,32 @@ use IO::Handle;
 use Makefloppy::Util qw(say_err fail root rline listdir EXIT_WRITE EXIT_VERIFY);
 use Makefloppy::Medium qw(mtools copy_files verify_files);
 
-our @EXPORT_OK = qw(find_stick write_stick folder_name fat_label);
+our @EXPORT_OK = qw(rundiags_sticks find_stick write_stick folder_name fat_label);
 
 use constant LABEL => 'RUNDIAGS';
 
 # Never disks: RAM disks, optical drives and the floppy drive itself.
 my $NO_STICK = qr/^(?:ram|zram|sr|fd)\d/;
 
-# The first device, in sysfs order, whose FAT file system is labelled
-# RUNDIAGS and which is not mounted; undef when there is none.
-sub find_stick {
+# Every device, in sysfs order, whose FAT file system is labelled
+# RUNDIAGS: node, device number, the whole disk's name, and whether it is
+# mounted. None of them is a disk of the machine.
+sub rundiags_sticks {
     my %mounted = map { ($_ => 1) } mounted_devices();
+    my @sticks;
     for my $c (candidates()) {
         my $label = fat_label($c->{node}) // next;
-        next unless $label eq LABEL;
-        if ($mounted{$c->{devno}}) {
-            say_err("$c->{node} is labelled " . LABEL . ' but mounted: not written behind the kernel');
-            next;
-        }
-        return $c;
+        push @sticks, { %$c, mounted => $mounted{$c->{devno}} ? 1 : 0 } if $label eq LABEL;
+    }
+    return @sticks;
+}
+
+# The first of them that is not mounted; undef when there is none.
+sub find_stick {
+    my (@sticks) = @_ ? @_ : rundiags_sticks();
+    for my $c (@sticks) {
+        return $c unless $c->{mounted};
+        say_err("$c->{node} is labelled " . LABEL . ' but mounted: not written behind the kernel');
     }
     return undef;
 }
@@ -46,7 +53,7 @@ sub candidates {
             next unless (rline("/sys/block/$path/size") // 0) =~ /^[1-9]/;
             next if (rline("/sys/block/$path/ro") // 0) eq '1';
             my $node = device_node($path =~ s{.*/}{}r, $major, $minor) // next;
-            push @c, { node => $node, devno => "$major:$minor" };
+            push @c, { node => $node, devno => "$major:$minor", disk => $disk };
         }
     }
     return @c;
@@ -111,32 +118,45 @@ sub boot_sector_label {
     return $label;
 }
 
-# The machine's serial number (else the first network port's MAC address)
-# and the date, in characters any FAT file system takes.
+# "<machine>/<run>": the machine by its serial number, else its SMBIOS
+# UUID, else its first network port's MAC address; in characters any FAT
+# file system takes.
 sub folder_name {
-    my ($r) = @_;
-    my $s = $r->{machine}{system};
-    my $id = $s->{serial} // $s->{chassis_serial} // $r->{machine}{board}{serial};
+    my ($r, $run) = @_;
+    my ($s, $m) = ($r->{machine}{system}, $r->{machine});
+    my $id = $s->{serial} // $s->{chassis_serial} // $m->{board}{serial};
+    $id //= "UUID-$s->{uuid}" if defined $s->{uuid};
     unless (defined $id) {
-        my ($port) = grep { defined $_->{mac} } @{$r->{machine}{network_ports}};
-        $id = $port ? 'MAC-' . ($port->{mac} =~ tr/://dr) : 'unknown-serial';
+        my ($port) = grep { defined $_->{mac} } @{$m->{network_ports}};
+        $id = $port ? 'MAC-' . ($port->{mac} =~ tr/://dr) : 'unknown-machine';
     }
     $id =~ s/[^A-Za-z0-9._-]+/_/g;
-    return $id . '-' . substr($r->{generated}, 0, 10);
+    return "$id/$run";
 }
 
+# Into the run's folder: a later copy of the same run replaces what the
+# earlier one left there; the machine's other runs are not touched.
 sub write_stick {
     my ($stick, $folder, $scratch, @files) = @_;
     my $dev = $stick->{node};
-    my ($rc, $text) = mtools('mmd', '-i', $dev, "::/$folder");
-    if ($rc) {
-        # Already there from an earlier run that day is fine; missing is not.
-        my ($missing) = mtools('mdir', '-i', $dev, "::/$folder");
-        fail(EXIT_WRITE, "cannot make the folder $folder on $dev: $text") if $missing;
+    make_folder($dev, $folder =~ s{/[^/]*$}{}r);
+    unless (missing($dev, $folder)) {
+        my ($rc, $text) = mtools('mdeltree', '-i', $dev, "::/$folder");
+        fail(EXIT_WRITE, "cannot clear the folder $folder on $dev: $text") if $rc;
     }
+    make_folder($dev, $folder);
     copy_files($dev, "/$folder", $scratch, EXIT_WRITE, @files);
     flush($dev);
     verify_files($dev, "/$folder", $scratch, @files);
+}
+
+sub missing { my ($dev, $folder) = @_; my ($rc) = mtools('mdir', '-i', $dev, "::/$folder"); return $rc }
+
+sub make_folder {
+    my ($dev, $folder) = @_;
+    my ($rc, $text) = mtools('mmd', '-i', $dev, "::/$folder");
+    # Already there is fine; missing is not.
+    fail(EXIT_WRITE, "cannot make the folder $folder on $dev: $text") if $rc && missing($dev, $folder);
 }
 
 # Onto the stick itself, and what the kernel kept of it dropped, so that

@@ -12,11 +12,26 @@ my $NOT_REPORTED = 'not reported by the firmware';
 sub report_text {
     my ($r) = @_;
     my @t = ('RUNDIAGS RESULTS', "$r->{tool}{name}, version $r->{tool}{version}",
-             "Generated    $r->{generated}", '');
+             "Generated    $r->{generated}");
+    push @t, "Run          $r->{run}" if defined $r->{run};
+    push @t, 'Written to   ' . where($r->{written_to}) if $r->{written_to};
+    push @t, '';
+    push @t, 'WARNINGS FROM THE MEDIUM', (map { "  $_" } @{$r->{medium_warnings}}), '' if @{$r->{medium_warnings} // []};
     push @t, machine_text($r->{machine}), '', modules_text($r->{machine}{memory}), '',
              disks_text($r->{machine}{disks}), '', ports_text($r->{machine}{network_ports}), '',
              compat_text($r->{compatibility}), '', burnin_text($r->{burnin}), '', files_text($r->{files});
     return join("\n", @t) . "\n";
+}
+
+# Where the copy went: a floppy, a results stick (its disk named here, as
+# it is none of the machine's) or a directory.
+sub where {
+    my ($w) = @_;
+    return "the floppy disk in $w->{device}" if $w->{medium} eq 'floppy';
+    return "the directory $w->{path}" if $w->{medium} eq 'directory';
+    my $d = $w->{disk} // {};
+    my $disk = join(', ', grep { defined } $d->{model}, defined $d->{serial} ? "serial $d->{serial}" : undef, $d->{size});
+    return "the results stick $w->{device} (" . ($d->{name} // '?') . ($disk ne '' ? ": $disk" : '') . "), folder $w->{folder}";
 }
 
 sub row { my ($k, $v) = @_; return sprintf('  %-12s %s', $k, defined $v && $v ne '' ? $v : $NOT_REPORTED) }
@@ -63,8 +78,9 @@ sub disks_text {
     return ('DISKS', '  none found') unless @$disks;
     my @t = ('DISKS');
     for my $d (@$disks) {
-        push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s', $d->{name}, $d->{model},
-                         $d->{serial} // 'not reported', $d->{firmware} // 'not reported', $d->{size});
+        push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s%s', $d->{name}, $d->{model},
+                         $d->{serial} // 'not reported', $d->{firmware} // 'not reported', $d->{size},
+                         ($d->{format} // '') eq '4Kn' ? ', 4Kn (4096-byte sectors)' : '');
         push @t, '            SMART ' . smart_text($d->{smart}) if $d->{smart};
     }
     return @t;
@@ -84,8 +100,9 @@ sub ports_text {
     my ($nics) = @_;
     return ('NETWORK PORTS', '  none found') unless @$nics;
     return ('NETWORK PORTS', map {
-        sprintf('  %-9s %s  %s, firmware %s; %s', $_->{name}, $_->{mac} // 'MAC not reported',
-                $_->{driver} // 'no driver', $_->{firmware} // 'not reported', $_->{link})
+        (sprintf('  %-9s %s  %s, firmware %s; %s', $_->{name}, $_->{mac} // 'MAC not reported',
+                 $_->{driver} // 'no driver', $_->{firmware} // 'not reported', $_->{link}),
+         defined $_->{pci_address} ? '            ' . join(', ', $_->{model} // (), "PCI $_->{pci_address}") : ())
     } @$nics);
 }
 
@@ -128,31 +145,42 @@ sub part_line {
     return sprintf('  %-12s %-5s %s', $label, $p->{row}, join('; ', @what));
 }
 
+# A line under a part or a device: a label in the state column, then text.
+sub sub_line { return sprintf('    %-10s %-20s %s', @_) }
+
+sub reason_line { my ($p) = @_; return defined $p->{reason} ? sub_line('', 'ended with', $p->{reason}) : () }
+
 sub disk_part {
     my ($d) = @_;
     my $line = part_line('Disks', $d);
     $line .= "; stopped in pass $d->{stopped}{pass} at $d->{stopped}{percent}%" if $d->{stopped};
-    my @t = ($line);
+    my @t = ($line, reason_line($d));
     for my $e (@{$d->{devices}}) {
         my $state = @{$e->{failures}} ? 'FAILED' : plural($e->{passes_verified}, 'pass') . ' verified';
         my $about = @{$e->{failures}} ? $e->{failures}[-1]
                   : join(', ', grep { defined } $e->{model}, defined $e->{serial} ? "serial $e->{serial}" : undef,
                                                 $e->{size});
-        push @t, sprintf('    %-10s %-20s %s', $e->{name}, $state, $about);
+        push @t, sub_line($e->{name}, $state, $about);
+        push @t, sub_line('', 'held before', $e->{held}) if defined $e->{held};
     }
-    push @t, sprintf('    %-10s %-20s %s', $_->{name}, 'left out', $_->{reason}) for @{$d->{left_out}};
+    push @t, sub_line($_->{name}, 'left out', ($_->{passes} =~ /\D/ ? 'in passes' : 'in pass') . " $_->{passes}: $_->{reason}")
+        for @{$d->{left_out}};
     return @t;
 }
 
 sub net_part {
     my ($n) = @_;
-    my @t = (part_line('Network', $n));
+    my @t = (part_line('Network', $n), reason_line($n));
+    push @t, sub_line('', 'groups', join('; ', map { join ' ', @$_ } @{$n->{groups}})) if $n->{groups};
     for my $p (@{$n->{ports}}) {
         my $pct = defined $p->{percent} ? "$p->{percent}%" . ($p->{bad} ? ' BAD' : '') : 'no result';
-        my $about = defined $p->{percent} ? "received $p->{received} of $p->{sent} frames" : '';
-        $about .= ($about ? '; ' : '') . "worst $p->{worst}%" if defined $p->{worst} && $p->{worst} != $p->{percent};
-        $about .= ($about ? '; ' : '') . $p->{messages}[-1] if @{$p->{messages}};
-        push @t, sprintf('    %-10s %-20s %s', $p->{name}, $pct, $about);
+        my @about = defined $p->{percent} ? "received $p->{received} of $p->{sent} frames" : ();
+        push @about, 'none from ' . join(', ', @{$p->{none_from}}) if $p->{none_from};
+        push @about, 'missing ' . join(', ', map { "$_->{frames} from $_->{name}" } @{$p->{missing_from}})
+            if $p->{missing_from};
+        push @about, "worst $p->{worst}%" if defined $p->{worst} && $p->{worst} != $p->{percent};
+        push @about, $p->{messages}[-1] if @{$p->{messages}};
+        push @t, sub_line($p->{name}, $pct, join('; ', @about));
     }
     push @t, "    $_" for @{$n->{failed_passes}};
     return @t;
