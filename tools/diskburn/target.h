@@ -58,6 +58,7 @@ struct Target {
   dev_t dev = 0;           // block devices: the device number
   uint64_t sysfs_size = 0;  // bytes, as known before opening
   std::string model = "unknown model", serial = "unknown", wwid;
+  std::string sysfs_path;  // block devices: its directory in sysfs, below the root
   uint64_t ident = 0;  // mixed into every stamp: no two targets share a pattern
 
   int fd = -1;
