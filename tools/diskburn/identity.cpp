@@ -69,7 +69,7 @@ std::string burn_key(const Target& t) {
   if (!t.is_block) return "file " + printable(t.name, 4000) + " " + size;
   if (usable_wwid(t.wwid)) return "wwid " + t.wwid;
   if (usable_serial(t.serial)) return "serial " + t.serial + " " + size;
-  return "device " + printable(t.sysfs_path, 4000) + " " + size;
+  return "device " + printable(t.sysfs_path, 4000) + " " + size + " " + t.model;
 }
 
 }  // namespace diskburn

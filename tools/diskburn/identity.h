@@ -1,7 +1,8 @@
 // diskburn: what makes two entries one disk, and how a disk is known again
 // in a later pass.  A disk is known by its WWID; without one, by its serial
 // number together with its size; without either, by where it sits in sysfs
-// together with its size.  Firmware that has no real serial number fills in
+// (bus, host and port: a stick plugged in again gets a new host number)
+// together with its size and model.  Firmware that has no real serial number fills in
 // a placeholder ("To Be Filled By O.E.M.", all zeros...), the same on every
 // such disk, so a placeholder is no identity at all.
 #pragma once
@@ -26,7 +27,7 @@ bool same_identity(const Target& a, const Target& b);
 
 // The key a disk is known by across the passes of one burn-in, e.g.
 // "wwid naa.5000c500a1b2c3d4", "serial ZC1234AB 4000787030016",
-// "device /devices/pci0000:00/.../block/sdc 4000787030016",
+// "device /devices/pci0000:00/.../block/sdc 4000787030016 MODEL",
 // "file /srv/a.img 67108864".  Never contains a tab or a newline.
 std::string burn_key(const Target& t);
 

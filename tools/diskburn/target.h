@@ -33,6 +33,7 @@ enum ExitCode : int {
   kExitIO = 4,        // read or write error, short transfer, disk vanished
   kExitVerify = 5,    // data read back differs from what was written
   kExitInternal = 6,  // out of memory, threads, and the like
+  kExitSet = 7,       // the burn-in's disk set could not be kept, or read in a later pass
 };
 
 constexpr size_t kSector = 512;  // stamp granularity
