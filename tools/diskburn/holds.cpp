@@ -73,7 +73,8 @@ std::optional<std::string> filesystem(const std::string& name, const std::map<st
   auto type = tags.find("TYPE");
   if (type == tags.end()) return std::nullopt;
   std::string item = name + " " + printable(type->second, 32);
-  if (auto l = tags.find("LABEL"); l != tags.end() && !l->second.empty()) item += " \"" + printable(l->second, 64) + "\"";
+  if (auto l = tags.find("LABEL"); l != tags.end() && !l->second.empty())
+    item += " \"" + printable(l->second, 64) + "\"";
   return item;
 }
 }  // namespace
@@ -103,7 +104,8 @@ std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes
   auto whole = probe(node);
   if (!whole) return head + "not known (blkid could not be run).";
   std::vector<std::string> items;
-  if (auto pt = whole->find("PTTYPE"); pt != whole->end()) items.push_back(printable(pt->second, 32) + " partition table");
+  if (auto pt = whole->find("PTTYPE"); pt != whole->end())
+    items.push_back(printable(pt->second, 32) + " partition table");
   if (auto fs = filesystem(t.name, *whole)) items.push_back(*fs);
   if (t.is_block)
     for (auto& [part, dev] : Topology({}).partitions(t.name)) {

@@ -28,9 +28,23 @@ bool one_repeated(const std::string& s) {
 
 bool usable_serial(const std::string& serial) {
   static const char* const kPlaceholders[] = {
-      "unknown",       "to be filled by o.e.m.", "default string", "none", "not specified", "not available",
-      "n/a",           "na",                     "serial",         "serial number", "system serial number",
-      "0123456789",    "123456789",              "1234567890",     "empty", "null", "undefined",
+      "unknown",
+      "to be filled by o.e.m.",
+      "default string",
+      "none",
+      "not specified",
+      "not available",
+      "n/a",
+      "na",
+      "serial",
+      "serial number",
+      "system serial number",
+      "0123456789",
+      "123456789",
+      "1234567890",
+      "empty",
+      "null",
+      "undefined",
   };
   if (one_repeated(serial)) return false;
   std::string s = lower(serial);

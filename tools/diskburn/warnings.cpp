@@ -10,7 +10,7 @@ namespace diskburn {
 
 namespace {
 constexpr size_t kFileLimit = 64 << 10;
-constexpr size_t kMaxLines = 32;   // a start-up gives a handful; more is a file gone wrong
+constexpr size_t kMaxLines = 32;  // a start-up gives a handful; more is a file gone wrong
 constexpr size_t kLineLimit = 240;
 }  // namespace
 
