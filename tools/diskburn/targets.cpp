@@ -146,7 +146,8 @@ void Chooser::leave_out_other_paths(Targets& out) {
       kept.push_back(std::move(t));
       continue;
     }
-    say_("Leaving out " + t->name + ": another path to " + same->disk->name + ", which " + same->why.phrase + ".");
+    say_("Leaving out " + printable(t->name) + ": another path to " + printable(same->disk->name) + ", which " +
+         same->why.phrase + ".");
     Use why = same->why;
     left_.push_back({std::move(t), why});
   }
