@@ -3,8 +3,8 @@
 # through nodes made for their numbers; a mounted disk and its second path
 # (two loop devices over one image), the boot medium, a disk whose
 # partition is the results stick, a disk whose partition cannot be read, a
-# second path to a chosen disk and a disk found busy only when opened are
-# left out; only the one free disk is written.  A fake machine may lead to
+# second path to a chosen disk and a disk found busy only when opened
+# (with its other path) are left out; only the one free disk is written.  A fake machine may lead to
 # nothing but loop devices.
 . "$BURN_LIB/burn_lib.sh"
 . "$BURN_LIB/diskburn_lib.sh"
@@ -15,6 +15,7 @@ for f in a b v s x y z m u; do truncate -s 16M "$WORK/$f.img"; done
 mkfs.fat -n RUNDIAGS "$WORK/s.img" >/dev/null
 for f in a b v s x y z m u; do db_loop "L_$f" "$WORK/$f.img"; done
 db_loop L_m2 "$WORK/m.img"
+db_loop L_z2 "$WORK/z.img"
 # Held open exclusively by another program, which shows only at open time.
 perl -MFcntl -e 'sysopen(my $f, $ARGV[0], O_RDONLY | O_EXCL) or die "$!\n"; print "held\n"; $| = 1; sleep 60' \
   "$L_z" >"$WORK/held" &
@@ -32,6 +33,9 @@ fr_disk "$FR" sdx "$(devnum "$L_x")"
 fr_disk "$FR" sdy "$(devnum "$L_y")"
 echo "30 1 $(devnum "$L_y") / /srv rw - ext4 /dev/sdy rw" >"$FR/proc/self/mountinfo"
 fr_disk "$FR" sdz "$(devnum "$L_z")"
+fr_disk "$FR" sdw "$(devnum "$L_z2")"
+echo naa.5000c500a1b2c3f6 >"$FR/sys/block/sdz/device/wwid"
+echo naa.5000c500a1b2c3f6 >"$FR/sys/block/sdw/device/wwid"
 fr_disk "$FR" sdc "$(devnum "$L_m")"
 fr_disk "$FR" sdd "$(devnum "$L_m2")"
 echo naa.5000c500a1b2c3e5 >"$FR/sys/block/sdc/device/wwid"
@@ -51,6 +55,7 @@ expect_lines "$WORK/out" \
   '^Leaving out sdx: holds the boot medium \(/dev/sdx\)\.$' \
   '^Leaving out sdy: holds a mounted filesystem \(/srv\)\.$' \
   '^Leaving out sdz: in use \(busy when opened\)\.$' \
+  '^Leaving out sdw: another path to sdz, which is in use \(busy when opened\)\.$' \
   '^Leaving out sdd: another path to sdc, which holds a mounted filesystem \(/data\)\.$' \
   '^Leaving out sdu: holds a partition that cannot be read \(sdu1: No such device or address\)\.$' \
   '^Disk sda: FAKE DISK sda, serial naa.5000c500a1b2c3d4, 16.8 MB\.$'

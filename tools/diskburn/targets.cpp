@@ -2,7 +2,9 @@
 
 #include "targets.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -113,7 +115,22 @@ std::optional<Use> Chooser::scan_reason(const std::string& name, dev_t& dev) {
   dev = *d;
   if (boot_.count(name)) return keep();
   if (auto r = state_reason(name, in_use_)) return r;
-  return keep();
+  if (auto r = keep()) return r;
+  return busy_reason(name, dev);
+}
+
+// Held exclusively by another program (a mount in another mount namespace
+// shows nowhere else).  Asked of every path here, before the paths to one
+// disk are reduced to one: the path kept must not be the free-looking
+// second path of a disk in use.
+std::optional<Use> Chooser::busy_reason(const std::string& name, dev_t dev) {
+  std::string why;
+  auto node = may_open(dev) ? nodes_.node(name, dev, why) : std::nullopt;
+  if (!node) return std::nullopt;
+  int fd = ::open(node->c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+  if (fd >= 0 || errno != EBUSY) return std::nullopt;
+  return Use{"in use (busy when opened)", "is in use (busy when opened)"};
 }
 
 // Every entry of /sys/block that is a disk at all is described, kept or

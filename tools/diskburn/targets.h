@@ -38,6 +38,7 @@ class Chooser {
   void learn_boot();
   std::optional<std::string> keep_reason(const std::string& name, dev_t dev);
   std::optional<Use> scan_reason(const std::string& name, dev_t& dev);
+  std::optional<Use> busy_reason(const std::string& name, dev_t dev);
   void scan(Targets& out);
   void leave_out_other_paths(Targets& out);
   std::optional<int> listed(const std::string& list, Targets& out);
