@@ -3,9 +3,9 @@ set -u
 : "${NETBURN:?}" "${DISKBURN:?}"
 SKIP=77
 WORK=$(mktemp -d /tmp/burntest.XXXXXX)
-# diskburn keeps its burn-in state here, and asks no smartctl of this
-# machine's about anything (a test that wants one names its own).
-export DISKBURN_STATE_DIR=$WORK/state DISKBURN_SMARTCTL=$WORK/no-smartctl
+# diskburn keeps its burn-in state here, starts writing at once, and asks no
+# smartctl of this machine's about anything (a test that wants one names its own).
+export DISKBURN_STATE_DIR=$WORK/state DISKBURN_GRACE_SECONDS=0 DISKBURN_SMARTCTL=$WORK/no-smartctl
 FAILED=0
 
 fail() { echo "FAIL: $*"; FAILED=1; }

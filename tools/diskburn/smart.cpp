@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "burnset.h"
 #include "readfile.h"
 #include "smartctl.h"
 #include "sysroot.h"
@@ -24,15 +25,6 @@ constexpr size_t kAnswerLimit = 1 << 20;  // a full -x answer is a few hundred k
 // What smartctl is asked: the counters (-A), the health log and the error
 // counter log of SCSI disks (-l error), as JSON.
 const std::vector<std::string> kArgs{"-j", "-A", "-l", "error"};
-
-std::string state_dir() {
-  const char* d = std::getenv("DISKBURN_STATE_DIR");
-  std::string dir = d && *d ? d : "/run/rundiags/diskburn";
-  for (size_t at = dir.find('/', 1); at != std::string::npos; at = dir.find('/', at + 1))
-    ::mkdir(dir.substr(0, at).c_str(), 0700);  // each missing parent, then the directory itself
-  ::mkdir(dir.c_str(), 0700);
-  return dir;
-}
 
 // The node smartctl is asked through: /dev/<name> when it is the disk's
 // (smartctl tells the kinds of disk apart by that name), else the node the
@@ -100,7 +92,7 @@ bool SmartWatch::finish(Targets& targets) {
 // Once per burn-in for each disk: the later passes' runs find its name in
 // the state file.  Where that file cannot be kept, the note comes each pass.
 void SmartWatch::note(const Target& t, const std::string& why) {
-  const std::string file = state_dir() + "/smart-noted";
+  const std::string file = BurnSet::dir() + "/smart-noted";  // made by the disk set's first pass
   const std::string key = printable(t.name, 4000) + "\n";
   auto seen = toolio::read_file(file, 1 << 20);
   if (seen && ("\n" + *seen).find("\n" + key) != std::string::npos) return;
