@@ -21,7 +21,7 @@ nb_expect_agrees "$WORK/bad" $rc
 expect_line "$WORK/bad" '^Port p1: received [0-9]+ of [0-9]+ frames \(87%\); missing [0-9]+ from p0, [0-9]+ from p2\.$'
 expect_line "$WORK/bad" '^Port p0: received ([0-9]+) of \1 frames \(100%\)\.$'
 expect_line "$WORK/bad" '^Port p2: received ([0-9]+) of \1 frames \(100%\)\.$'
-tail -1 "$WORK/bad" | grep -q '^Pass failed: below 90%: p1 87%\.$' || fail "last line: $(tail -1 "$WORK/bad")"
+tail -1 "$WORK/bad" | grep -q '^Pass failed: below 90%: p1 87%; p0 to p1: 87% received; p2 to p1: 87% received\.$' || fail "last line: $(tail -1 "$WORK/bad")"
 grep -v '^@' "$WORK/bad"
 
 run_lossy 16 "$WORK/fair"
