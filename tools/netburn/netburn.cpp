@@ -359,8 +359,8 @@ std::string Session::failed_line() const {
     parts.push_back(fmt("%s to %s: %" PRId64 "%% received", ports_[pair.first]->name.c_str(),
                         ports_[pair.second]->name.c_str(), pct));
   for (auto [pair, k] : corrupt_)
-    parts.push_back(fmt("%s to %s: %" PRIu64 " frames corrupted", ports_[pair.first]->name.c_str(),
-                        ports_[pair.second]->name.c_str(), k));
+    parts.push_back(fmt("%s to %s: %" PRIu64 " corrupted %s", ports_[pair.first]->name.c_str(),
+                        ports_[pair.second]->name.c_str(), k, k == 1 ? "frame" : "frames"));
   return "Pass failed: " + join(parts, "; ") + ".";
 }
 

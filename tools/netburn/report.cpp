@@ -51,8 +51,9 @@ std::string pair_line(const std::vector<Port*>& ports, const Snapshot& s, size_t
 }
 
 std::string corrupt_line(const std::vector<Port*>& ports, const Snapshot& s, size_t i, size_t j) {
-  return fmt("Pair %s to %s: %" PRIu64 " frames arrived corrupted (not as sent; not counted).",
-             ports[i]->name.c_str(), ports[j]->name.c_str(), s.corrupt[j][i]);
+  const uint64_t k = s.corrupt[j][i];
+  return fmt("Pair %s to %s: %" PRIu64 " %s arrived corrupted (not as sent; not counted).",
+             ports[i]->name.c_str(), ports[j]->name.c_str(), k, k == 1 ? "frame" : "frames");
 }
 
 static std::string names(const std::vector<Port*>& ports, const std::vector<size_t>& group) {
