@@ -1,6 +1,8 @@
 # How the ports are cabled: back-to-back pairs, two switches of different
-# sizes, a port on no switch, ports that hear each other only partly, and a
-# hub.  Ports that hear each other form groups, each tested all to all, and
+# sizes, a port on no switch, ports that hear each other only partly, a hub,
+# and slow links (10 Mbit/s each way), where a sent frame waits in queues
+# long after the send returned: no status line counts a round before its
+# frames have arrived.  Ports that hear each other form groups, each tested all to all, and
 # every status line reads the same for every healthy port; a port in no
 # group, or two ports of one network that do not hear each other, fail the
 # run before any test traffic, naming the port or the pair.
@@ -18,6 +20,7 @@ partly() {  # isolated bridge ports reach the others, not each other
     ip netns exec "$NB_SWITCH" bridge link set dev s2 isolated on
 }
 hub() { for i in 0 1 2 3; do nb_wire $i br0 || return 1; done; nb_hub; }
+slow() { for i in 0 1 2 3; do nb_wire $i br0 && nb_shape $i 10mbit || return 1; done; }
 
 # name | set-up | exit | lines that must be there (regexes, separated by ";;")
 while IFS='|' read -r name setup want lines; do
@@ -42,6 +45,7 @@ pairs|pairs|0|^Group 1: p0 p1\.$;;^Group 2: p2 p3\.$;;^Pass complete: all ports 
 switches|switches|0|^Group 1: p0 p1\.$;;^Group 2: p2 p3 p4\.$;;^Port p2: received ([0-9]+) of \1 frames \(100%\)\.$;;^Pass complete: all ports 100% in 2 groups \(p0 p1; p2 p3 p4\); 
 lone|lone|4|^Port p2: no other port hears it, and it hears none; check its cable and the switch port\.$;;^Pass failed: p2 hears no other port\.$
 partly|partly|4|^Ports p0 and p2: neither hears the other, though both are on one network with other ports; ;;^Pass failed: p0 and p2 do not hear each other\.$
+slow|slow|0|^Port p3: received ([0-9]+) of \1 frames \(100%\)\.$;;^Pass complete: all ports 100%; 
 hub|hub|0|^Port p0: [0-9]+ frames meant for other ports reached it \(flooded;;^Port p3: [0-9]+ frames meant for other ports reached it \(flooded;;^Pass complete: all ports 100%; 
 TABLE
 finish
