@@ -210,6 +210,12 @@ bool Burn::send_turn(size_t i, uint64_t turn, const Shares& to, uint16_t flags) 
            p.name + " transmitter stuck");
       return false;
     }
+    // A full queueing discipline says ENOBUFS while the socket stays
+    // writable: poll would return at once.
+    if (r < 0 && errno == ENOBUFS) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
     pollfd pfd{p.fd, POLLOUT, 0};
     ::poll(&pfd, 1, 10);
   }
@@ -387,7 +393,7 @@ bool Burn::round(uint64_t& turn, uint64_t each, uint64_t number) {
 uint64_t Burn::next_each(uint64_t each, Clock::duration round_took) const {
   const double per_turn = std::chrono::duration<double>(round_took).count() / double(P_);
   double want = double(each) * std::chrono::duration<double>(kTurnTarget).count() / std::max(per_turn, 1e-6);
-  want = std::clamp(want, each / 2.0, each * 2.0);
+  want = std::clamp(want, each / 4.0, each * 2.0);
   const uint64_t unit = groups_->unit();
   const uint64_t most = groups_->most_each(kMaxTurn) / unit * unit;
   const uint64_t n = static_cast<uint64_t>(want) / unit * unit;
