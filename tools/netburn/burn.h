@@ -14,7 +14,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +23,7 @@
 #include "defs.h"
 #include "groups.h"
 #include "ports.h"
+#include "room.h"
 
 namespace netburn {
 
@@ -76,18 +76,6 @@ class Burn {
 
  private:
   using Shares = std::vector<uint64_t>;  // frames for each port in one turn
-  // How far a sender may run ahead of each receiver in a turn.
-  class Room {
-   public:
-    explicit Room(const std::vector<Port*>& ports);
-    // Until port j has room for more after `sent` frames this turn; false on a stop.
-    bool wait(size_t j, uint64_t sent, const std::function<bool()>& stopping);
-
-   private:
-    const std::vector<Port*>& ports_;
-    std::vector<uint64_t> taken_;  // each receiver's count when the turn began
-    std::vector<bool> open_;       // receivers that stopped taking: no more waits
-  };
   bool send_turn(size_t i, uint64_t turn, const Shares& to, uint16_t flags);
   void build(unsigned char* fr, size_t i, size_t to, uint64_t turn, uint64_t seq, uint16_t flags);
   bool pace(Clock::time_point due);

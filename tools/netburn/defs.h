@@ -10,6 +10,7 @@
 // body.cpp     - the bytes of a frame after its header, made and checked;
 // tally.cpp    - counting each distinct frame once;
 // traffic.cpp  - the sender and receiver threads of a pass;
+// room.cpp     - how far a sender may run ahead of a receiver;
 // report.cpp   - status lines and the lines at the end of a pass.
 #pragma once
 
