@@ -1,11 +1,12 @@
 // netburn: burn-in traffic among the machine's Ethernet ports.
 //
 // One pass ("-1"): the ports take turns; in its turn a port sends unicast
-// frames of a local experimental EtherType to each other port's own hardware
-// address.  Each frame carries this run's id, the sender's and the
-// receiver's port numbers, a turn number and a sequence number.  Every port
-// counts the distinct frames of this run that were meant for it.  Every port
-// receives the same number of frames per round, so "frames the others sent
+// frames of a local experimental EtherType to each other port of its group
+// (the ports that hear it) at that port's own hardware address.  Each frame
+// carries this run's id, the sender's and the receiver's port numbers, a
+// turn number and a sequence number, and a body made from them.  Every port
+// checks every byte and counts the distinct intact frames of this run that
+// were meant for it.  Every port receives the same number of frames per round, so "frames the others sent
 // to a port" is one number for all ports and goes out as the sent count of
 // the status lines: a port that got every frame reads 100.
 //
