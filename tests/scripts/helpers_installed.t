@@ -14,7 +14,7 @@ my $tmp = scratch();
 my $bin = "$tmp/usr/bin";
 system('mkdir', '-p', $bin, "$tmp/usr/share/rundiags", "$tmp/logs") == 0 or die;
 system('cp', '-a', "$REPO/tools/perl", "$tmp/usr/share/rundiags/perl") == 0 or die;
-system('cp', "$REPO/tools/$_", "$bin/$_") == 0 or die for qw(compat.pl makefloppy);
+system('cp', "$REPO/tools/$_", "$bin/$_") == 0 or die for qw(compat.pl makefloppy rundiags-health);
 spew("$bin/perl", "#!/bin/sh\n", 0755);    # stands where the interpreter lives
 
 my %env = (COMPAT_ROOT => "$REPO/tools/fixtures/qemu-kvm", RESULTS_LOG_DIR => "$tmp/logs");
@@ -22,6 +22,7 @@ my @runs = (
     ['compat.pl basic', { COMPAT_LOG => "$tmp/logs/compat.log" }, 'compat.pl', ''],
     ['compat.pl advanced', { COMPAT_LOG => "$tmp/logs/compat-a.log" }, 'compat.pl', '-a'],
     ['makefloppy', {}, 'makefloppy', '--directory', "$tmp/out"],
+    ['rundiags-health', { COMPAT_ROOT => "$tmp/root" }, 'rundiags-health', 'baseline'],
 );
 for my $run (@runs) {
     my ($name, $env, $prog, @args) = @$run;

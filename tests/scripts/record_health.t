@@ -38,6 +38,8 @@ my @MACHINES = (
   ['machine checks corrected', { kmsg => [($CE) x 12, 'mce: [Hardware Error]: Machine check events logged'] },
    'look at it', [['look at it', 'CPU 2, bank 7']]],
   ['machine check uncorrected', { kmsg => [$UE, $CE] }, 'failed', [['failed', 'CPU 5, bank 4'], ['noted', 'CPU 2, bank 7']]],
+  ['BMC: a fan slowed', { sel => [], sensor => 'FAN2 | 300.000 | RPM | cr | na | 400.000 | 600.000 | na | na | na' },
+   'look at it', [['look at it', 'FAN2']]],
   ['over a warning limit', { hwmon => [93, 85] }, 'look at it', [['look at it', 'coretemp Package id 0']]],
   ['SMART grew in a pass', { smart_end => $SMART8, fail => $GREW }, 'failed', [['failed', 'disk sda, serial Z1Z0A1B0']]],
   ['nothing at all', { nothing => 1 }, 'clean', []],
@@ -80,7 +82,7 @@ sub stub {
 case "\$*" in
   "sel elist") [ -f "$dir/sel" ] || { echo "Could not open device at /dev/ipmi0 or /dev/ipmi/0 or /dev/ipmidev/0: No such file or directory" >&2; exit 1; }
                [ -s "$dir/sel" ] && cat "$dir/sel" || echo "SEL has no entries" ;;
-  sensor) [ -f "$dir/sel" ] || exit 1 ;;
+  sensor) [ -f "$dir/sel" ] || exit 1; cat "$dir/sensor" 2>/dev/null ;;
   *) exit 1 ;;
 esac
 SH
@@ -108,6 +110,8 @@ sub machine {
     $env{RUNDIAGS_IPMITOOL} = stub($dir) unless $m->{nothing};
     edac($root, $m->{edac}, 0) if $m->{edac};
     spew("$dir/sel", join('', map { "$_\n" } @{$m->{sel}})) if $m->{sel};
+    spew("$dir/sensor", "CPU1 Temp | 45.000 | degrees C | ok | na | 0.000 | 5.000 | 80.000 | 85.000 | 90.000\n$m->{sensor}\n")
+        if $m->{sensor};
     hwmon($root, @{$m->{hwmon}}) if $m->{hwmon};
     health(\%env, 'baseline');
     unless ($m->{nothing}) {

@@ -14,6 +14,7 @@ package Makefloppy::Health;
 use strict;
 use warnings;
 use Exporter 'import';
+use JSON::PP ();
 use Rundiags::Health qw(health_reading);
 
 our @EXPORT_OK = qw(health_section sel_severity CORRECTED_LIMIT);
@@ -31,6 +32,7 @@ sub health_section {
                  sensor_items($r->{sensors}), disk_items($burnin));
     my ($worst) = sort { $b <=> $a } map { $RANK{$_->{severity}} } @items;
     my $verdict = !$worst || $worst < 2 ? 'clean' : $worst == 2 ? 'look at it' : 'failed';
+    $r->{$_}{reported} = $r->{$_}{reported} ? JSON::PP::true : JSON::PP::false for qw(memory bmc machine_checks sensors);
     return { verdict => $verdict, corrected_limit => CORRECTED_LIMIT, %$r,
              items => [sort { $RANK{$b->{severity}} <=> $RANK{$a->{severity}} } @items] };
 }
@@ -89,8 +91,9 @@ sub bmc_items {
     return () unless $bmc->{reported};
     for my $e (@{$bmc->{new_entries}}) { $e->{severity} = sel_severity($e) }
     return map {
-        item($_->{severity}, 'BMC', $_->{sensor},
-             join(', ', grep { defined } $_->{event}, $_->{direction}, $_->{detail}) . " (SEL entry $_->{id}, $_->{date} $_->{time})")
+        my %e = %$_;    # a copy: naming a field that is not there must not add it
+        item($e{severity}, 'BMC', $e{sensor},
+             join(', ', grep { defined } @e{qw(event direction detail)}) . " (SEL entry $e{id}, $e{date} $e{time})")
     } @{$bmc->{new_entries}};
 }
 
