@@ -16,8 +16,13 @@ sub disks_tested {
     return [map { sheet($_, $sys{$_->{name}}) } @{$burnin->{disk}{devices}}];
 }
 
+# The burn-in's disk gives up what the sheet holds, so that the record
+# holds it once.
 sub sheet {
     my ($d, $sys) = @_;
+    my %d = %$d;
+    delete @$d{qw(capacity_bytes smart_start smart_end)};
+    $d = \%d;
     # sysfs speaks for the same disk only when it gives the same serial.
     $sys = undef if $sys && defined $d->{serial} && defined $sys->{serial} && $sys->{serial} ne $d->{serial};
     my $bytes = $d->{capacity_bytes} // ($sys ? $sys->{bytes} : undef);
