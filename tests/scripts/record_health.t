@@ -42,6 +42,7 @@ my @MACHINES = (
    'look at it', [['look at it', 'FAN2']]],
   ['over a warning limit', { hwmon => [93, 85] }, 'look at it', [['look at it', 'coretemp Package id 0']]],
   ['SMART grew in a pass', { smart_end => $SMART8, fail => $GREW }, 'failed', [['failed', 'disk sda, serial Z1Z0A1B0']]],
+  ['BMC never answers', { sel => [$ENTRY0], hang => 1 }, 'clean', []],
   ['nothing at all', { nothing => 1 }, 'clean', []],
 );
 
@@ -79,6 +80,7 @@ sub stub {
     my ($dir) = @_;
     spew("$dir/ipmitool", <<"SH", 0755);
 #!/bin/sh
+[ -f "$dir/hang" ] && sleep 300
 case "\$*" in
   "sel elist") [ -f "$dir/sel" ] || { echo "Could not open device at /dev/ipmi0 or /dev/ipmi/0 or /dev/ipmidev/0: No such file or directory" >&2; exit 1; }
                [ -s "$dir/sel" ] && cat "$dir/sel" || echo "SEL has no entries" ;;
@@ -106,7 +108,8 @@ sub machine {
     my $dir = scratch();
     my $root = "$dir/root";
     system('cp', '-a', "$REPO/tools/fixtures/qemu-kvm", $root) == 0 or die;
-    my %env = (COMPAT_ROOT => $root, HEALTH_STUB => $dir);
+    my %env = (COMPAT_ROOT => $root, $m->{hang} ? (HEALTH_IPMI_SECONDS => 1) : ());
+    spew("$dir/hang", '') if $m->{hang};
     $env{RUNDIAGS_IPMITOOL} = stub($dir) unless $m->{nothing};
     edac($root, $m->{edac}, 0) if $m->{edac};
     spew("$dir/sel", join('', map { "$_\n" } @{$m->{sel}})) if $m->{sel};
@@ -124,12 +127,12 @@ sub machine {
     edac($root, $m->{edac}, 1) if $m->{edac};
     spew("$dir/sel", join('', map { "$_\n" } @{$m->{sel}}, @{$m->{added} // []})) if $m->{sel};
     hwmon($root, 40, $m->{hwmon}[1]) if $m->{hwmon};
-    return make_record('qemu-kvm', root => $root, env => \%env, burnin => burnin($m));
+    return ((make_record('qemu-kvm', root => $root, env => \%env, burnin => burnin($m)))[0, 1], $dir);
 }
 
 for my $row (@MACHINES) {
     my ($name, $m, $verdict, $items) = @$row;
-    my ($r, $txt) = machine($m);
+    my ($r, $txt, $dir) = machine($m);
     my $h = $r->{health};
     is($h->{verdict}, $verdict, "$name: verdict");
     is_deeply([map { [$_->{severity}, $_->{part}] } @{$h->{items}}], $items, "$name: the findings and their parts");
@@ -141,6 +144,10 @@ for my $row (@MACHINES) {
            'nothing at all: the first line says what was not reported');
         like($txt, qr/^  Memory +no memory controller reports errors/m, 'nothing at all: no EDAC, said so');
         like($txt, qr/^  Sensors +no temperature sensors/m, 'nothing at all: no sensors, said so');
+    }
+    if ($name eq 'BMC never answers') {
+        is($h->{bmc}{note}, 'no BMC answered within 1 s', 'a BMC that never answers: said so');
+        is_deeply([grep { (slurp($_) // '') =~ /\Q$dir\E\/ipmitool/ } glob('/proc/[0-9]*/cmdline')], [], 'nothing of its ipmitool is left running');
     }
     if ($name eq 'no BMC') {
         like($h->{bmc}{note}, qr/^no BMC answered \(ipmitool: Could not open device/, 'no BMC: said so, with what ipmitool said');
@@ -155,6 +162,23 @@ for my $row (@MACHINES) {
         like($txt, qr/^  sda +ST4000NM0033-9ZM, serial Z1Z0A1B0, firmware not reported, 4\.0 TB \(4000787030016 bytes\)$/m,
              'report.txt: the disk sheet');
     }
+}
+
+# The weight of a BMC entry, by its sensor and event as ipmitool names them.
+use lib "$REPO/tools/perl";
+require Makefloppy::Health;
+for (['Temperature CPU1 Temp', 'Upper Critical going high', 'Asserted', 'failed'],
+     ['Temperature CPU1 Temp', 'Upper Non-critical going high', 'Asserted', 'look at it'],
+     ['Voltage #0x30', 'Lower Non-recoverable going low', 'Asserted', 'failed'],
+     ['Power Supply PS2 Status', 'Power Supply AC lost', 'Asserted', 'failed'],
+     ['Memory #0x02', 'Uncorrectable ECC', 'Asserted', 'failed'],
+     ['Memory #0x02', 'Correctable ECC', 'Asserted', 'look at it'],
+     ['Processor CPU2 Status', 'IERR', 'Asserted', 'failed'],
+     ['Fan FAN3', 'Lower Critical going low', 'Deasserted', 'look at it'],
+     ['Physical Security #0x73', 'General Chassis intrusion', 'Asserted', 'look at it']) {
+    my ($sensor, $event, $dir, $want) = @$_;
+    is(Makefloppy::Health::sel_severity({ sensor => $sensor, event => $event, direction => $dir }), $want,
+       "BMC entry $sensor: $event ($dir): $want");
 }
 records_valid();
 

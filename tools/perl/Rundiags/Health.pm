@@ -50,13 +50,15 @@ sub bmc_part {
     my $now = sel_read();
     return { reported => 0, note => $now->{note} } unless $now->{answered};
     my $then = $base && $base->{sel};
-    return { reported => 1, entries => scalar @{$now->{entries}}, new_entries => [],
-             note => 'no baseline was taken at boot: the entries added during the run cannot be told apart' }
+    my %r = (reported => 1, entries => scalar @{$now->{entries}}, entries_at_start => undef, new_entries => []);
+    # The log outlives reboots: without the boot's copy, an entry of this
+    # run cannot be told from one of last year.
+    return { %r, note => 'no baseline was taken at boot: the entries added during the run cannot be told apart' }
         unless $then;
-    # A BMC that did not answer at boot: every entry of its log is new.
-    my %old = map { (entry_key($_) => 1) } @{$then->{entries} || []};
-    return { reported => 1, entries => scalar @{$now->{entries}},
-             entries_at_start => $then->{answered} ? scalar @{$then->{entries}} : undef,
+    return { %r, note => "the BMC did not answer at boot ($then->{note}): the entries added during the run cannot be told apart" }
+        unless $then->{answered};
+    my %old = map { (entry_key($_) => 1) } @{$then->{entries}};
+    return { %r, entries_at_start => scalar @{$then->{entries}},
              new_entries => [grep { !$old{entry_key($_)} } @{$now->{entries}}] };
 }
 

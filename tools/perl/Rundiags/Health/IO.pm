@@ -9,6 +9,7 @@ use warnings;
 use Exporter 'import';
 use JSON::PP ();
 use POSIX ();
+use Time::HiRes ();
 use File::Path qw(make_path);
 use Rundiags::Shared qw(natural_cmp);
 
@@ -84,7 +85,7 @@ sub run_timed {
         exec { $cmd[0] } @cmd or POSIX::_exit(127);
     }
     close $w;
-    my ($out, $late) = collect_output($r, time + $seconds);
+    my ($out, $late) = collect_output($r, Time::HiRes::time() + $seconds);
     kill 'KILL', -$pid if $late;
     close $r;
     waitpid($pid, 0);
@@ -95,7 +96,7 @@ sub collect_output {
     my ($r, $deadline) = @_;
     my $out = '';
     while (1) {
-        my $left = $deadline - time;
+        my $left = $deadline - Time::HiRes::time();
         return ($out, 1) if $left <= 0;
         my $bits = '';
         vec($bits, fileno($r), 1) = 1;

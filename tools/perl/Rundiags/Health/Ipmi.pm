@@ -8,10 +8,14 @@ use Exporter 'import';
 use Rundiags::Shared qw(find_tool);
 use Rundiags::Health::IO qw(run_timed);
 
-our @EXPORT_OK = qw(sel_read parse_sel bmc_sensors parse_sensors entry_key IPMI_SECONDS);
+our @EXPORT_OK = qw(sel_read parse_sel bmc_sensors parse_sensors entry_key);
 
-# Long enough for a slow BMC's SEL of a few thousand entries.
-use constant IPMI_SECONDS => 30;
+# Long enough for a slow BMC's SEL of a few thousand entries;
+# HEALTH_IPMI_SECONDS changes it (tests).
+sub ipmi_seconds {
+    my $s = $ENV{HEALTH_IPMI_SECONDS} // '';
+    return $s =~ /^\d+$/ && $s > 0 ? $s + 0 : 30;
+}
 
 # RUNDIAGS_IPMITOOL names the program (tests: a stub); with a fake root
 # nothing else is run.
@@ -21,8 +25,8 @@ sub ipmitool { return find_tool('RUNDIAGS_IPMITOOL', 'ipmitool') }
 sub ask {
     my (@args) = @_;
     my $tool = ipmitool() // return (undef, 'no BMC answered (no ipmitool to ask)');
-    my ($rc, $out, $late) = run_timed(IPMI_SECONDS, $tool, @args);
-    return (undef, 'no BMC answered within ' . IPMI_SECONDS . ' s') if $late;
+    my ($rc, $out, $late) = run_timed(ipmi_seconds(), $tool, @args);
+    return (undef, 'no BMC answered within ' . ipmi_seconds() . ' s') if $late;
     return ($out) if $rc == 0;
     my ($first) = grep { /\S/ } split /\n/, $out;
     $first = defined $first ? substr($first =~ s/[\x00-\x1f\x7f]+/ /gr =~ s/^\s+|\s+$//gr, 0, 160) : "status $rc";
