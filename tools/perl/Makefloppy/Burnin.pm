@@ -168,7 +168,7 @@ sub smart {
         my ($k, $v) = /^(.*?) (\S+(?: \([^)]*\))?)$/ or next;
         $c{$k} = $v =~ /^\d+$/ ? $v + 0 : $v;
     }
-    $e->{"smart_$when"} = { pass => $d->{pass}, counters => \%c };
+    $e->{"smart_$when"} = { pass => $d->{pass}, text => $list, counters => \%c };
 }
 
 # Each disk left out is listed once, with the passes it was left out of.

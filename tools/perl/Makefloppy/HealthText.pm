@@ -32,6 +32,8 @@ sub health_text {
     return @t;
 }
 
+sub plural { my ($n, $w) = @_; return "$n " . ($n == 1 ? $w : $w =~ s/y\z/ies/r =~ s/(?<=ss)\z/es/r =~ s/(?<![sy])\z/s/r) }
+
 sub source_line { return sprintf('  %-15s %s', @_) }
 
 sub memory_words {
@@ -39,30 +41,34 @@ sub memory_words {
     return $m->{note} unless $m->{reported};
     my ($ce, $ue, $n) = (0, 0, 0);
     for my $c (@{$m->{controllers}}) { $ce += $c->{corrected}; $ue += $c->{uncorrected}; $n += @{$c->{dimms}} }
-    return sprintf('%d controllers, %d DIMMs: %d corrected, %d uncorrected errors this boot',
-                   scalar @{$m->{controllers}}, $n, $ce, $ue);
+    return sprintf('%s, %s: %d corrected, %d uncorrected errors this boot',
+                   plural(scalar @{$m->{controllers}}, 'controller'), plural($n, 'DIMM'), $ce, $ue);
 }
 
 sub bmc_words {
     my ($b) = @_;
     return $b->{note} unless $b->{reported};
-    my $w = scalar(@{$b->{new_entries}}) . " entries added during the run, $b->{entries} in the log";
+    my $w = plural(scalar @{$b->{new_entries}}, 'entry') . " added during the run, $b->{entries} in the log";
     return defined $b->{note} ? "$w; $b->{note}" : $w;
 }
 
 sub mce_words {
     my ($m) = @_;
     return $m->{note} unless $m->{reported};
-    my $n = 0;
-    $n += $_->{corrected} + $_->{uncorrected} for @{$m->{events}};
-    return $n || $m->{events_logged} ? "$n logged in detail, \"events logged\" $m->{events_logged} times" : 'none logged';
+    my ($ce, $ue) = (0, 0);
+    for (@{$m->{events}}) { $ce += $_->{corrected}; $ue += $_->{uncorrected} }
+    my @w = $ce + $ue ? ("$ce corrected, $ue uncorrected") : ('none logged in detail');
+    push @w, "\"Machine check events logged\" $m->{events_logged} times" if $m->{events_logged};
+    push @w, 'the processor throttled for heat' if @{$m->{hot}};
+    return join('; ', @w);
 }
 
 sub sensor_words {
     my ($s) = @_;
     return $s->{note} unless $s->{reported};
     my ($hot) = sort { $b->{value} <=> $a->{value} } grep { $_->{kind} eq 'temperature' } @{$s->{readings}};
-    my $w = sprintf('%d sensors, %d samples from %s to %s', scalar @{$s->{readings}}, $s->{samples}, $s->{first}, $s->{last});
+    my $w = sprintf('%s, %s from %s to %s', plural(scalar @{$s->{readings}}, 'sensor'), plural($s->{samples}, 'sample'),
+                    $s->{first}, $s->{last});
     $w .= "; hottest $hot->{part} $hot->{value} degrees C" if $hot;
     return $w;
 }
@@ -76,12 +82,11 @@ sub tested_text {
         push @t, sprintf('  %-9s %s, serial %s, firmware %s, %s (%s)', $d->{name}, $d->{model} // 'model not reported',
                          $d->{serial} // 'not reported', $d->{firmware} // 'not reported', $d->{size} // '?', $cap);
         my $done = defined $d->{bytes_written_and_verified} ? fmt_bytes($d->{bytes_written_and_verified}) : 'an unknown amount';
-        push @t, sprintf('            %d passes completed, %s written and verified; %s', $d->{passes_completed}, $done,
+        push @t, sprintf('            %s completed, %s written and verified; %s', plural($d->{passes_completed}, 'pass'), $done,
                          @{$d->{errors}} ? 'errors: ' . join(' ', @{$d->{errors}}) : 'no errors');
         for my $when (qw(start end)) {
             my $s = $d->{"smart_$when"};
-            push @t, "            SMART at the $when (pass $s->{pass}): "
-                   . join(', ', map { "$_ $s->{counters}{$_}" } sort keys %{$s->{counters}}) if $s;
+            push @t, "            SMART at the $when (pass $s->{pass}): $s->{text}" if $s;
         }
         push @t, '            SMART not read by the burn-in' unless $d->{smart_start} || $d->{smart_end};
     }
