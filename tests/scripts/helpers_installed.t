@@ -9,6 +9,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 use ScriptTest qw($REPO slurp spew scratch);
+use RecordTest qw(keep_record records_valid);
 
 my $tmp = scratch();
 my $bin = "$tmp/usr/bin";
@@ -39,5 +40,7 @@ for my $run (@runs) {
     is(slurp("$tmp/stderr"), '', "$name: nothing on standard error");
 }
 ok(-s "$tmp/out/report.json", 'makefloppy wrote the record');
+keep_record("$tmp/out/report.json");
+records_valid();
 
 done_testing();
