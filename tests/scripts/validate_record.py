@@ -5,7 +5,6 @@ import sys
 
 try:
     from jsonschema import Draft202012Validator
-    from jsonschema.exceptions import best_match
 except ImportError:
     print("python3-jsonschema is not installed (scripts/deps installs it)")
     sys.exit(2)
@@ -20,7 +19,7 @@ for path in sys.argv[2:]:
         record = json.load(f)
     for e in sorted(validator.iter_errors(record), key=lambda e: list(map(str, e.absolute_path))):
         # Of the choices of a oneOf, the fault of the one that came closest.
-        e = best_match([e]) if not e.context else min(e.context, key=lambda c: -len(c.absolute_path))
+        e = e if not e.context else min(e.context, key=lambda c: (-len(c.absolute_path), c.validator == 'type'))
         print("%s: /%s: %s" % (path, "/".join(map(str, e.absolute_path)), e.message[:300]))
         faults += 1
 sys.exit(1 if faults else 0)
