@@ -32,6 +32,8 @@ my @MACHINES = (
    'look at it', [['look at it', 'DIMM DIMM_B1 (mc0/dimm0)']]],
   ['uncorrected memory', { edac => [['DIMM_A1', 0, 0, 0, 0], ['DIMM_A2', 0, 0, 1, 2]] },
    'failed', [['failed', 'DIMM DIMM_A2 (mc0/dimm1)'], ['noted', 'DIMM DIMM_A2 (mc0/dimm1)']]],
+  ['uncorrected, older driver', { edac => [['CPU1_A0', 0, 0, 0, 1]], csrow => 1 },
+   'failed', [['failed', 'DIMM CPU1_A0 / CPU1_B0 (mc0/csrow0)']]],
   ['BMC: a fan failed', { sel => [$ENTRY0], added => [$FAN] }, 'failed', [['failed', 'Fan FAN3']]],
   ['BMC: another entry', { sel => [$ENTRY0], added => [$OEM] }, 'look at it', [['look at it', 'System Event #0x83']]],
   ['no BMC', { sel => undef, edac => [['DIMM_A1', 0, 0, 0, 0]] }, 'clean', []],
@@ -49,8 +51,9 @@ my @MACHINES = (
 sub put { my ($root, $path, $text) = @_; system('mkdir', '-p', "$root/" . ($path =~ s{/[^/]*$}{}r)) == 0 or die; spew("$root/$path", $text) }
 
 sub edac {
-    my ($root, $dimms, $at_copy) = @_;
+    my ($root, $dimms, $at_copy, $csrow) = @_;
     my $mc = 'sys/devices/system/edac/mc/mc0';
+    return csrow($root, "$mc/csrow0", $dimms->[0], $at_copy) if $csrow;
     my ($ce, $ue) = (0, 0);
     for my $i (0 .. $#$dimms) {
         my ($label, @n) = @{$dimms->[$i]};
@@ -62,6 +65,18 @@ sub edac {
     }
     put($root, "$mc/ce_count", "$ce\n");
     put($root, "$mc/ue_count", "$ue\n");
+}
+
+# An older driver's row: two channels' labels, the row's counts.
+sub csrow {
+    my ($root, $row, $d, $at_copy) = @_;
+    my ($label, @n) = @$d;
+    put($root, "$row/ch0_dimm_label", "$label\n");
+    put($root, "$row/ch1_dimm_label", ($label =~ s/A/B/r) . "\n");
+    put($root, "$row/ce_count", ($at_copy ? $n[2] : $n[0]) . "\n");
+    put($root, "$row/ue_count", ($at_copy ? $n[3] : $n[1]) . "\n");
+    put($root, "$row/../ce_count", "0\n");
+    put($root, "$row/../ue_count", ($at_copy ? $n[3] : $n[1]) . "\n");
 }
 
 sub hwmon {
@@ -111,7 +126,7 @@ sub machine {
     my %env = (COMPAT_ROOT => $root, $m->{hang} ? (HEALTH_IPMI_SECONDS => 1) : ());
     spew("$dir/hang", '') if $m->{hang};
     $env{RUNDIAGS_IPMITOOL} = stub($dir) unless $m->{nothing};
-    edac($root, $m->{edac}, 0) if $m->{edac};
+    edac($root, $m->{edac}, 0, $m->{csrow}) if $m->{edac};
     spew("$dir/sel", join('', map { "$_\n" } @{$m->{sel}})) if $m->{sel};
     spew("$dir/sensor", "CPU1 Temp | 45.000 | degrees C | ok | na | 0.000 | 5.000 | 80.000 | 85.000 | 90.000\n$m->{sensor}\n")
         if $m->{sensor};
@@ -124,7 +139,7 @@ sub machine {
         health(\%env, 'sample');
     }
     # During the run: more memory errors, new log entries, the machine cooled down again.
-    edac($root, $m->{edac}, 1) if $m->{edac};
+    edac($root, $m->{edac}, 1, $m->{csrow}) if $m->{edac};
     spew("$dir/sel", join('', map { "$_\n" } @{$m->{sel}}, @{$m->{added} // []})) if $m->{sel};
     hwmon($root, 40, $m->{hwmon}[1]) if $m->{hwmon};
     return ((make_record('qemu-kvm', root => $root, env => \%env, burnin => burnin($m)))[0, 1], $dir);
