@@ -1,12 +1,13 @@
 # Install rules for the helper scripts. A boot medium's tree is laid out as
-#   <prefix>/bin/{rundiags,compat.pl,makefloppy,netburn,diskburn}
+#   <prefix>/bin/{rundiags,compat.pl,makefloppy,rundiags-health,netburn,diskburn}
 #   <prefix>/share/rundiags/{compat-known-bad.txt,pci.ids}
 #   <prefix>/share/rundiags/perl/{Makefloppy,Rundiags}/*.pm
-# compat.pl and makefloppy find their data and modules beside themselves
+# compat.pl, makefloppy and rundiags-health find their data and modules beside themselves
 # or in ../share/rundiags.
 install(PROGRAMS
   ${CMAKE_CURRENT_LIST_DIR}/compat.pl
   ${CMAKE_CURRENT_LIST_DIR}/makefloppy
+  ${CMAKE_CURRENT_LIST_DIR}/rundiags-health
   DESTINATION bin)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/compat-known-bad.txt
   DESTINATION share/rundiags)

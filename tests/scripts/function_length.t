@@ -10,7 +10,7 @@ use Test::More;
 use File::Find qw(find);
 use ScriptTest qw($REPO slurp);
 
-my @files = ("$REPO/tools/compat.pl", "$REPO/tools/makefloppy", "$REPO/tools/fixtures/make-fixtures.pl",
+my @files = ("$REPO/tools/compat.pl", "$REPO/tools/makefloppy", "$REPO/tools/rundiags-health", "$REPO/tools/fixtures/make-fixtures.pl",
              grep { (slurp($_) // '') =~ /\A#!\/usr\/bin\/perl/ } glob("$REPO/sim/*"));
 find(sub { push @files, $File::Find::name if /\.pm\z/ }, "$REPO/tools/perl", "$REPO/sim/lib");
 

@@ -9,12 +9,13 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 use ScriptTest qw($REPO slurp spew scratch);
+use RecordTest qw(keep_record records_valid);
 
 my $tmp = scratch();
 my $bin = "$tmp/usr/bin";
 system('mkdir', '-p', $bin, "$tmp/usr/share/rundiags", "$tmp/logs") == 0 or die;
 system('cp', '-a', "$REPO/tools/perl", "$tmp/usr/share/rundiags/perl") == 0 or die;
-system('cp', "$REPO/tools/$_", "$bin/$_") == 0 or die for qw(compat.pl makefloppy);
+system('cp', "$REPO/tools/$_", "$bin/$_") == 0 or die for qw(compat.pl makefloppy rundiags-health);
 spew("$bin/perl", "#!/bin/sh\n", 0755);    # stands where the interpreter lives
 
 my %env = (COMPAT_ROOT => "$REPO/tools/fixtures/qemu-kvm", RESULTS_LOG_DIR => "$tmp/logs");
@@ -22,6 +23,7 @@ my @runs = (
     ['compat.pl basic', { COMPAT_LOG => "$tmp/logs/compat.log" }, 'compat.pl', ''],
     ['compat.pl advanced', { COMPAT_LOG => "$tmp/logs/compat-a.log" }, 'compat.pl', '-a'],
     ['makefloppy', {}, 'makefloppy', '--directory', "$tmp/out"],
+    ['rundiags-health', { COMPAT_ROOT => "$tmp/root" }, 'rundiags-health', 'baseline'],
 );
 for my $run (@runs) {
     my ($name, $env, $prog, @args) = @$run;
@@ -38,5 +40,7 @@ for my $run (@runs) {
     is(slurp("$tmp/stderr"), '', "$name: nothing on standard error");
 }
 ok(-s "$tmp/out/report.json", 'makefloppy wrote the record');
+keep_record("$tmp/out/report.json");
+records_valid();
 
 done_testing();

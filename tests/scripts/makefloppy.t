@@ -11,6 +11,7 @@ use JSON::PP;
 use Digest::SHA ();
 use POSIX ();
 use ScriptTest qw($REPO run_cmd slurp spew scratch need_mtools);
+use RecordTest qw(keep_record records_valid);
 
 need_mtools();
 
@@ -141,5 +142,7 @@ my $dest = "$tmp/results";
 is($rc, 0, '--directory: exit 0');
 is_deeply([sort map { s{.*/}{}r } glob("$dest/*")], [qw(burnin.log compat.log report.json report.txt)],
           '--directory: same files');
+keep_record("$dest/report.json");
+records_valid();
 
 done_testing();

@@ -9,7 +9,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 use Time::Local qw(timegm);
-use RecordTest qw(make_record program_log);
+use RecordTest qw(make_record program_log records_valid);
 
 my @PORTS = qw(eth0 eth1 eth2 eth3);
 my @DISKS = (['sda', 'Z1Z0A1B0'], ['sdb', 'Z1Z0A1B1']);
@@ -206,4 +206,5 @@ for my $case (@said) {
     like($txt, qr/^\Q$_\E$/m, "$name: report.txt") for @$lines;
 }
 
+records_valid();
 done_testing();

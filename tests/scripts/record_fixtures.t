@@ -8,7 +8,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 use ScriptTest qw($REPO slurp spew scratch);
-use RecordTest qw(make_record);
+use RecordTest qw(make_record records_valid);
 use lib "$REPO/tools/perl";
 
 my $tmp = scratch();
@@ -268,4 +268,5 @@ like($txt, qr/^            SMART health PASSED; 0 media errors; 12345 power-on h
 ($r) = make_record('supermicro-x9');
 ok(!grep({ exists $_->{smart} } @{$r->{machine}{disks}}), 'the basic probe reads no SMART: none in the record');
 
+records_valid();
 done_testing();

@@ -11,7 +11,7 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use JSON::PP;
 use ScriptTest qw($REPO run_cmd slurp spew scratch);
-use RecordTest qw(program_log);
+use RecordTest qw(program_log records_valid keep_record);
 
 my $SIM = "$REPO/sim";
 
@@ -50,6 +50,7 @@ sub demo {
     my ($out, $rc) = run_cmd({ %m, SIM_FLOPPY_SECONDS => 0, RESULTS_LOG_DIR => $dir, RESULTS_DIR => "$dir/results" },
                              "$SIM/makefloppy");
     die "makefloppy: $out" if $rc;
+    keep_record("$dir/results/report.json");
     return (slurp("$dir/results/report.json"), slurp("$dir/results/report.txt"));
 }
 
@@ -77,4 +78,5 @@ for my $machine (sort keys %serial) {
     is_deeply([grep { index($json . $txt, $_) >= 0 } @host], [], "$machine: nothing of the machine the demo runs on");
 }
 
+records_valid();
 done_testing();

@@ -6,7 +6,21 @@ use warnings;
 use Exporter 'import';
 use JSON::PP ();
 use ScriptTest qw($REPO run_cmd slurp spew scratch);
-our @EXPORT_OK = qw(make_record program_log);
+our @EXPORT_OK = qw(make_record program_log records_valid keep_record);
+
+# Every record a test made, for records_valid.
+my @RECORDS;
+sub keep_record { push @RECORDS, @_ }
+
+# Checks every record the test made against docs/record.schema.json with
+# Debian's python3-jsonschema (one test line; each fault named).
+sub records_valid {
+    my $py = '/usr/bin/python3';
+    my ($out, $rc) = run_cmd({ PYTHONPATH => undef }, $py, "$REPO/tests/scripts/validate_record.py",
+                             "$REPO/docs/record.schema.json", @RECORDS);
+    Test::More::is($out, '', scalar(@RECORDS) . ' records follow the published schema');
+    Test::More::is($rc, 0, 'the validator ran and found no fault');
+}
 
 # Options: option ('' or '-a'), burnin (log text), env (more environment),
 # mtime (of burnin.log), root (a fake root instead of the named fixture).
@@ -28,6 +42,7 @@ sub make_record {
     ($out, $rc) = run_cmd({ %env, RESULTS_LOG_DIR => $dir }, 'perl', "$REPO/tools/makefloppy",
                           '--directory', "$dir/out");
     die "makefloppy failed ($rc): $out" if $rc;
+    keep_record("$dir/out/report.json");
     return (JSON::PP::decode_json(slurp("$dir/out/report.json")), slurp("$dir/out/report.txt"), $dir);
 }
 

@@ -129,6 +129,8 @@ sub disk_line {
         my $pass = started($b, $detail);
         ($d->{pass}, $d->{said}, $d->{told}) = ($pass + 0) if defined $pass;
         disk($d, $1)->{passes_verified}++ if $detail =~ /^(\S+): verified in /;
+        disk($d, $1)->{capacity_bytes} = $2 + 0 if $detail =~ /^(\S+): [\d.]+ \S+ \((\d+) bytes\) to test/;
+        smart($d, $1, $2, $3) if $detail =~ /^(\S+): SMART at the (start|end) of the pass: (.*?)\.?$/;
         return;
     }
     return $b->{progress}++ if is_progress("   Disk: $msg");
@@ -152,6 +154,21 @@ sub disk_line {
     } elsif ($msg =~ /^Leaving out (\S+?): (.*)$/) {
         left_out($d, $1, $2);
     }
+}
+
+# A disk's SMART counters as diskburn read them: at the start of its first
+# pass and at the end of its last, each "name value" of the detail line
+# ("reallocated sectors 0", "available spare 100% (threshold 10%)").
+sub smart {
+    my ($d, $name, $when, $list) = @_;
+    my $e = disk($d, $name);
+    return if $when eq 'start' && $e->{smart_start};
+    my %c;
+    for (split /, /, $list) {
+        my ($k, $v) = /^(.*?) (\S+(?: \([^)]*\))?)$/ or next;
+        $c{$k} = $v =~ /^\d+$/ ? $v + 0 : $v;
+    }
+    $e->{"smart_$when"} = { pass => $d->{pass}, text => $list, counters => \%c };
 }
 
 # Each disk left out is listed once, with the passes it was left out of.

@@ -14,16 +14,21 @@ use Makefloppy::Disks qw(disk_facts);
 use Makefloppy::Logs qw(LOG_NAMES);
 use Makefloppy::Text qw(report_text);
 use Makefloppy::Run qw(run_name medium_warnings);
+use Makefloppy::Health qw(health_section);
+use Makefloppy::Tested qw(disks_tested);
 
-our @EXPORT_OK = qw(build_report medium_files TOOL_NAME TOOL_VERSION);
+our @EXPORT_OK = qw(build_report medium_files TOOL_NAME TOOL_VERSION SCHEMA_VERSION);
 
 # The program's own name and version, as its title and status bar show them.
 use constant { TOOL_NAME => 'ORVEX Compatibility and Diagnostics', TOOL_VERSION => '3.75c #0' };
+# The version of docs/record.schema.json that every record follows: a new
+# field raises the minor number, a changed or removed one the major.
+use constant SCHEMA_VERSION => '3.0';
 
 # $sticks: the results sticks found, left out of the machine's disks.
 sub build_report {
     my ($logs, $sticks) = @_;
-    my %r = (format => 'rundiags-results-2',
+    my %r = (format => 'rundiags-results-3', schema_version => SCHEMA_VERSION,
              generated => POSIX::strftime('%Y-%m-%dT%H:%M:%SZ', gmtime),
              tool => { name => TOOL_NAME, version => TOOL_VERSION },
              run => run_name(), medium_warnings => [medium_warnings()]);
@@ -40,6 +45,8 @@ sub build_report {
     $r{compatibility} = $compat;
     my $burnin = $logs->{'burnin.log'};
     $r{burnin} = $burnin ? parse_burnin($burnin->{data}, $burnin->{mtime}) : undef;
+    $r{health} = health_section($r{burnin});
+    $r{disks_tested} = disks_tested($r{burnin}, $r{machine}{disks});
     return \%r;
 }
 

@@ -4,6 +4,7 @@ package Makefloppy::Text;
 use strict;
 use warnings;
 use Exporter 'import';
+use Makefloppy::HealthText qw(verdict_line health_text tested_text);
 
 our @EXPORT_OK = qw(report_text);
 
@@ -11,12 +12,14 @@ my $NOT_REPORTED = 'not reported by the firmware';
 
 sub report_text {
     my ($r) = @_;
-    my @t = ('RUNDIAGS RESULTS', "$r->{tool}{name}, version $r->{tool}{version}",
+    my @t = (verdict_line($r), 'RUNDIAGS RESULTS', "$r->{tool}{name}, version $r->{tool}{version}",
              "Generated    $r->{generated}");
     push @t, "Run          $r->{run}" if defined $r->{run};
     push @t, 'Written to   ' . where($r->{written_to}) if $r->{written_to};
     push @t, '';
     push @t, 'WARNINGS FROM THE MEDIUM', (map { "  $_" } @{$r->{medium_warnings}}), '' if @{$r->{medium_warnings} // []};
+    push @t, health_text($r->{health}), '';
+    push @t, tested_text($r->{disks_tested}), '' if @{$r->{disks_tested}};
     push @t, machine_text($r->{machine}), '', modules_text($r->{machine}{memory}), '',
              disks_text($r->{machine}{disks}), '', ports_text($r->{machine}{network_ports}), '',
              compat_text($r->{compatibility}), '', burnin_text($r->{burnin}), '', files_text($r->{files});
