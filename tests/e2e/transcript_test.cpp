@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ struct Session {
     std::map<std::string, int> ending; // stubs that only exit with a code
     std::vector<Step> steps;
 };
+
+// Test names show the session, not its bytes.
+void PrintTo(const Session &s, std::ostream *os)
+{
+    *os << s.name;
+}
 
 const std::string down(keys::Down);
 
