@@ -50,7 +50,8 @@ TEST(OxSpawn, StandardDescriptorsAndFlags)
          "no0\nerr\n"},
         {"/bin/sh", ttystops, OxStdio::null(), OxStdio::pipe(), 0, "0\n"},
         {"/bin/sh", ttystops, OxStdio::null(), OxStdio::pipe(), OX_SPAWN_NO_TTY_STOPS, "3\n"},
-        {"/nonexistent/prog", "", OxStdio::null(), OxStdio::pipe(), 0, "/nonexistent/prog: No such file or directory\n"},
+        {"/nonexistent/prog", "", OxStdio::null(), OxStdio::pipe(), 0,
+         "/nonexistent/prog: No such file or directory\n"},
         {"/nonexistent/prog", "", OxStdio::null(), OxStdio::pipe(), OX_SPAWN_QUIET, ""},
     };
     for (const Case &c : cases) {
