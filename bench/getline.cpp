@@ -103,7 +103,7 @@ static void BM_GetlineChildPipe(benchmark::State &state)
 {
     std::string text(59, 'y');
     const char *argv[] = {"yes", text.c_str(), nullptr};
-    auto *p = new OxPipe("yes", argv, false, true, true, 0, 1, 2);
+    auto *p = new OxPipe(OxPipe::reading("yes", argv));
     OxIStreamList list;
     list.append(p);
     OxString line;

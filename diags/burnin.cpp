@@ -105,7 +105,7 @@ struct Child {
     {
         const std::string passvar = "RUNDIAGS_PASS=" + std::to_string(pass);
         const char *const env[] = {passvar.c_str(), nullptr};
-        pipe = new OxPipe(program, argv, false, true, true, 0, 1, 2, env);
+        pipe = new OxPipe(OxPipe::reading(program, argv, env));
         started = ox_monotonic_ms();
     }
 };

@@ -63,7 +63,7 @@ CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : opt
 {
     // The option is always one argument, so the basic test passes one empty argument.
     const char *const argv[] = {"compat.pl", option.cstr(), nullptr};
-    probe = std::make_unique<OxPipe>("compat.pl", argv, false, true, true, 0, 1, 2);
+    probe = std::make_unique<OxPipe>(OxPipe::reading("compat.pl", argv));
     compat_clear(result);
     streams.append(&screen, false);
     streams.append(probe.get(), false);

@@ -1,9 +1,7 @@
 #include "shellcmd.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,32 +15,6 @@
 namespace {
 
 const int grace_ms = 3000;
-
-[[noreturn]] void exec_shell(const char *command, pid_t parent)
-{
-    setpgid(0, 0);
-    // Dispositions that the program set to "ignore" would survive exec.
-    for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD})
-        signal(sig, SIG_DFL);
-    // Its own group is not the terminal's foreground group: a command that
-    // sets terminal modes must not be stopped for it, and one that reads the
-    // terminal gets an error instead of stopping for good.
-    signal(SIGTTOU, SIG_IGN);
-    signal(SIGTTIN, SIG_IGN);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    // The command must not outlive the program: our death sends it SIGTERM,
-    // at its default disposition by now.
-    ox_die_with_parent(parent);
-    int null = open("/dev/null", O_RDONLY);   // close-on-exec itself; dup2 clears the flag
-    if (null >= 0) {
-        dup2(null, 0);
-        close(null);
-    }
-    execl("/bin/sh", "sh", "-c", command, static_cast<char *>(nullptr));
-    _exit(127);
-}
 
 // Waits until the child has exited (true) or `ms` passed (-1: no limit), or a
 // termination was requested.
@@ -68,18 +40,22 @@ int reap(pid_t pid)
 
 int run_shell(const char *command)
 {
-    const pid_t self = getpid();
-    pid_t pid = fork();
+    const char *const argv[] = {"sh", "-c", command, nullptr};
+    OxSpawnOptions o;
+    o.program = "/bin/sh";
+    o.argv = argv;
+    // Its own group is not the terminal's foreground group; the standard
+    // output and error are the terminal's, so a shell that cannot start
+    // must not write over the screen.
+    o.flags = OX_SPAWN_NO_TTY_STOPS | OX_SPAWN_QUIET;
+    const OxChild child = ox_spawn(o);
+    const pid_t pid = child.pid;
     if (pid < 0)
         return -1;
-    if (pid == 0)
-        exec_shell(command, self);
-    setpgid(pid, pid);   // also here, so the group exists before we may signal it
     sigguard::set_child_group(pid);
 
-    int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+    const int pidfd = child.pidfd;
     if (pidfd >= 0) {
-        fcntl(pidfd, F_SETFD, FD_CLOEXEC);
         while (!PlScreen::quit_requested()) {
             if (wait_exit(pidfd, -1))
                 break;

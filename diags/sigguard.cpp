@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "oxstream.h"
 #include "oxwriteall.h"
 #include "plscreen.h"
+#include "termseq.h"
 
 namespace {
 
@@ -24,8 +26,8 @@ int kick_w = -1;
 volatile sig_atomic_t child_group = 0;
 volatile sig_atomic_t term_signals = 0;
 
-const char restore_bytes[] = "\x0f\x1b)B\x1b(B\x1b[0;37;40m\x1b[?25h\r\n";
-const char autowrap_on[] = "\x1b[?7h";
+constexpr std::string_view restore_bytes = termseq::EMERGENCY_RESTORE.view();
+constexpr std::string_view autowrap_on = termseq::AUTOWRAP_ON;
 
 // Every signal whose default action would end the program: each is taken as
 // a request to quit, so that the helpers are ended and the terminal given
@@ -145,8 +147,8 @@ void emergency_restore()
     }
     if (out_fd >= 0) {
         if (PlScreen::autowrap_is_off())
-            ox_write_all(out_fd, autowrap_on, sizeof autowrap_on - 1);
-        ox_write_all(out_fd, restore_bytes, sizeof restore_bytes - 1);
+            ox_write_all(out_fd, autowrap_on.data(), autowrap_on.size());
+        ox_write_all(out_fd, restore_bytes.data(), restore_bytes.size());
         ox_drain_output(out_fd, PlScreen::restore_drain_ms);
     }
     errno = saved_errno;

@@ -12,37 +12,37 @@
 
 #include "oxspawn.h"
 
-OxPipe::OxPipe(const char *program, const char *const argv[], bool writable, bool readable, bool catch_stderr,
-               int /*fd0*/, int fd1, int fd2, const char *const env[])
+OxSpawnOptions OxPipe::reading(const char *program, const char *const argv[], const char *const env[])
 {
+    OxSpawnOptions o;
+    o.program = program;
+    o.argv = argv;
+    o.env = env;
+    o.stdio[1] = o.stdio[2] = OxStdio::pipe();
+    return o;
+}
+
+OxPipe::OxPipe(const OxSpawnOptions &opt)
+{
+    OxSpawnOptions o = opt;
     int out[2] = {-1, -1}, in[2] = {-1, -1};
-    int child_fds[3];
-    // The child's stdin is never the terminal: a helper that read keys
-    // would steal them from the program.
-    if (writable) {
-        if (pipe2(in, O_CLOEXEC) == 0) {
-            wfd = in[1];
-            child_fds[0] = in[0];
-        }
-    } else {
-        in[0] = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        child_fds[0] = in[0];
+    if (o.stdio[0].kind == OxStdio::Pipe && pipe2(in, O_CLOEXEC) == 0) {
+        wfd = in[1];
+        o.stdio[0] = OxStdio::of(in[0]);
     }
-    if (readable && pipe2(out, O_CLOEXEC) == 0) {
+    if (o.stdio[1].kind == OxStdio::Pipe && pipe2(out, O_CLOEXEC) == 0) {
         rfd = out[0];
         // Our end only: the child's end is a separate open file.
         fcntl(rfd, F_SETFL, fcntl(rfd, F_GETFL) | O_NONBLOCK);
-        child_fds[1] = out[1];
-        child_fds[2] = catch_stderr ? out[1] : fd2;
+        o.stdio[1] = OxStdio::of(out[1]);
     } else {
-        child_fds[1] = fd1;
-        child_fds[2] = fd2;
         eof = true;
     }
-    if (writable && wfd < 0)
-        child_fds[0] = -1;
+    if (o.stdio[2].kind == OxStdio::Pipe)
+        o.stdio[2] = o.stdio[1];
+    const char *program = o.program;
 
-    OxChild c = ox_spawn(program, argv, child_fds, env);
+    OxChild c = ox_spawn(o);
     if (in[0] >= 0)
         close(in[0]);
     if (out[1] >= 0)

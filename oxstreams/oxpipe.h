@@ -4,25 +4,19 @@
 
 #include <sys/types.h>
 
+#include "oxspawn.h"
 #include "oxstream.h"
 
 class OxPipe : public OxStream {
 public:
-    // Starts `program` (looked up in PATH when it holds no '/'; empty and
-    // relative PATH entries are skipped) with the NULL-terminated argv.
-    // writable: connect the child's stdin to us (false: /dev/null; fd0 is
-    // not used, so that a helper never reads the operator's keys).
-    // readable: read its stdout; catch_stderr: merge its stderr into it.
-    // fd0, fd1, fd2: descriptors of ours that the child gets for whatever of
-    // its stdin/stdout/stderr the pipe does not take.
-    // The child runs in a process group of its own, with default signal
-    // dispositions, an empty signal mask and no other descriptor open, and
-    // gets SIGTERM if we die first. When it cannot be started it writes
-    // "<program>: <reason>" into the pipe and exits 127.
-    // env: NULL-terminated "NAME=value" entries added to the environment the
-    // child inherits (replacing variables of the same names); NULL: none.
-    OxPipe(const char *program, const char *const argv[], bool writable = false, bool readable = true,
-           bool catch_stderr = true, int fd0 = 0, int fd1 = 1, int fd2 = 2, const char *const env[] = nullptr);
+    // Starts a child as `o` says (see ox_spawn). A Pipe disposition makes a
+    // pipe to us: for stdin, one we write to; for stdout, the stream we read;
+    // for stderr, merged into the stdout pipe. When the child cannot be
+    // started it writes "<program>: <reason>" into the pipe and exits 127.
+    explicit OxPipe(const OxSpawnOptions &o);
+    // What the helpers get: stdin the null device (a helper never reads the
+    // operator's keys), stdout and stderr merged into the stream we read.
+    static OxSpawnOptions reading(const char *program, const char *const argv[], const char *const env[] = nullptr);
     // A child still running gets SIGTERM (its group), a grace of about 2 s,
     // then SIGKILL, and is reaped; a child that even then does not end
     // within a few seconds is left behind rather than hanging the program.

@@ -62,7 +62,7 @@ std::string find_program(const char *program, int &err)
 // Everything the child needs, made before fork. Not copyable: shargs points
 // into path.
 struct Plan {
-    Plan(const char *program, const char *const argv[], const char *const env[]);
+    explicit Plan(const OxSpawnOptions &o);
     Plan(const Plan &) = delete;
     Plan &operator=(const Plan &) = delete;
 
@@ -76,6 +76,8 @@ struct Plan {
     std::vector<const char *> envp;    // the environment, NULL-terminated
     long maxfd = 65536;                // descriptors to close when close_range is missing
     pid_t parent = getpid();
+    OxStdio stdio[3];
+    unsigned flags = 0;
 };
 
 // NAME=value entries: whether `entry` names a variable that `env` sets.
@@ -88,8 +90,12 @@ bool set_in(const char *entry, const char *const env[])
     return false;
 }
 
-Plan::Plan(const char *program, const char *const argv[], const char *const env[])
+Plan::Plan(const OxSpawnOptions &o) : flags(o.flags)
 {
+    const char *program = o.program ? o.program : "";
+    const char *const *argv = o.argv, *const *env = o.env;
+    for (int i = 0; i < 3; ++i)
+        stdio[i] = o.stdio[i];
     if (*program)
         path = find_program(program, lookup_err);
     else
@@ -122,17 +128,27 @@ Plan::Plan(const char *program, const char *const argv[], const char *const env[
         maxfd = long(rl.rlim_cur);
 }
 
-// In the child: fds[i] becomes descriptor i (or i is closed), nothing else stays open.
-void arrange_descriptors(const int fds[3], long maxfd)
+// In the child: descriptor i becomes what stdio[i] says, nothing else stays open.
+void arrange_descriptors(const OxStdio stdio[3], long maxfd)
 {
     int tmp[3];
     for (int i = 0; i < 3; ++i)
-        tmp[i] = fds[i] >= 0 ? fcntl(fds[i], F_DUPFD_CLOEXEC, 3) : -1;
+        tmp[i] = stdio[i].kind == OxStdio::Fd && stdio[i].fd >= 0 ? fcntl(stdio[i].fd, F_DUPFD_CLOEXEC, 3) : -1;
     for (int i = 0; i < 3; ++i) {
         if (tmp[i] >= 0)
             dup2(tmp[i], i);
         else
             close(i);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (stdio[i].kind != OxStdio::Null)
+            continue;
+        // The lowest free number: i itself, or a lower one meant to stay closed.
+        const int null = open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != i) {
+            dup2(null, i);
+            close(null);
+        }
     }
     if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
         for (long fd = 3; fd < maxfd; ++fd)
@@ -141,7 +157,14 @@ void arrange_descriptors(const int fds[3], long maxfd)
 
 // The child's side of the fork; only async-signal-safe calls. Starts with
 // every signal blocked.
-[[noreturn]] void run_child(const Plan &p, const int fds[3])
+// What the child says on its descriptor 1 before it gives up.
+void report(const Plan &p, const std::string &msg)
+{
+    if (!(p.flags & OX_SPAWN_QUIET))
+        ox_write_all(1, msg.data(), msg.size());
+}
+
+[[noreturn]] void run_child(const Plan &p)
 {
     struct sigaction dfl;
     std::memset(&dfl, 0, sizeof dfl);
@@ -150,18 +173,22 @@ void arrange_descriptors(const int fds[3], long maxfd)
     for (int sig = 1; sig < NSIG; ++sig)
         if (sig != SIGKILL && sig != SIGSTOP)
             sigaction(sig, &dfl, nullptr);
+    if (p.flags & OX_SPAWN_NO_TTY_STOPS) {
+        signal(SIGTTOU, SIG_IGN);
+        signal(SIGTTIN, SIG_IGN);
+    }
     setpgid(0, 0);
     // A helper must not outlive us (a burn-in child left running would go on
     // destroying disks, and hold them "in use" for the next run). The SIGTERM
     // of our death is held back by the blocked mask until just before exec,
     // and then takes its default course.
     ox_die_with_parent(p.parent);
-    arrange_descriptors(fds, p.maxfd);
+    arrange_descriptors(p.stdio, p.maxfd);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (p.lookup_err) {
-        ox_write_all(1, p.lookup_msg.data(), p.lookup_msg.size());
+        report(p, p.lookup_msg);
         _exit(127);
     }
     char *const *envp = const_cast<char *const *>(p.envp.data());
@@ -175,7 +202,7 @@ void arrange_descriptors(const int fds[3], long maxfd)
     for (size_t i = 0; i < n_exec_errors; ++i)
         if (exec_errors[i] == e)
             msg = &p.msgs[i];
-    ox_write_all(1, msg->data(), msg->size());
+    report(p, *msg);
     _exit(127);
 }
 } // namespace
@@ -187,12 +214,10 @@ void ox_die_with_parent(pid_t parent)
         _exit(127);
 }
 
-OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3], const char *const env[])
+OxChild ox_spawn(const OxSpawnOptions &o)
 {
     OxChild child;
-    if (!program)
-        program = "";
-    const Plan plan(program, argv, env);
+    const Plan plan(o);
 
     sigset_t all, old;
     sigfillset(&all);
@@ -200,7 +225,7 @@ OxChild ox_spawn(const char *program, const char *const argv[], const int fds[3]
     pthread_sigmask(SIG_SETMASK, &all, &old);
     pid_t pid = fork();
     if (pid == 0)
-        run_child(plan, fds);
+        run_child(plan);
     int forkerr = errno;
     if (pid > 0) {
         // Also here, so that the group exists before the caller can signal it.

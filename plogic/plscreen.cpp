@@ -12,21 +12,12 @@
 
 #include "oxwriteall.h"
 #include "palette.h"
+#include "termseq.h"
 
 namespace {
 
-// Fixed sequences. Their lengths come from the literals themselves.
-constexpr std::string_view SEQ_CLEAR = "\x1b[2J";                 // CSI 2 J: erase the whole display
-constexpr std::string_view SEQ_CURSOR_HIDE = "\x1b[?25l";         // CSI ? 25 l
-constexpr std::string_view SEQ_CURSOR_SHOW = "\x1b[?25h";         // CSI ? 25 h
-constexpr std::string_view SEQ_DRAW_START = "\x0f\x1b)0";          // SI, ESC ) 0: G1 := DEC Special Graphics
-constexpr std::string_view SEQ_DRAW_END = "\x0f\x1b)B\x1b(B";      // SI, ESC ) B, ESC ( B: G1, G0 := US ASCII
-constexpr std::string_view SEQ_NEWLINE = "\n";
-// Before a repaint on demand: autowrap off (CSI ? 7 l), G0 := US ASCII and the
-// attribute reset, so that the clear that follows leaves a blank terminal
-// whatever stray bytes did to it.
-constexpr std::string_view SEQ_REPAINT = "\x1b[?7l\x1b(B\x1b[0m";
-constexpr std::string_view SEQ_AUTOWRAP_ON = "\x1b[?7h";      // CSI ? 7 h
+using namespace termseq;
+
 constexpr char SO = 0x0E;   // shift out: G1 (line drawing) into GL
 constexpr char SI = 0x0F;   // shift in: G0 (ASCII) back into GL
 
@@ -89,7 +80,7 @@ void put_setattr(std::string &out, int a)
 // CSI ? 25 l (hidden, t == 0) | CSI ? 25 h (shown, any other t)
 void put_showcursor(std::string &out, int t)
 {
-    put(out, t == 0 ? SEQ_CURSOR_HIDE : SEQ_CURSOR_SHOW);
+    put(out, t == 0 ? CURSOR_HIDE : CURSOR_SHOW);
 }
 
 // The byte a cell may put on the wire (bit 7 set: a line-drawing glyph to send
@@ -195,7 +186,7 @@ PlScreen::~PlScreen()
 {
     refresh(false);
     if (wrapoff) {
-        ttyout->write(SEQ_AUTOWRAP_ON.data(), SEQ_AUTOWRAP_ON.size());
+        ttyout->write(AUTOWRAP_ON.data(), AUTOWRAP_ON.size());
         autowrap_off = 0;
     }
     _setattr(ATTR_DEFAULT.get());
@@ -207,7 +198,7 @@ PlScreen::~PlScreen()
     int fd = getfd();
     if (fd >= 0 && havetio)
         set_tio(fd, savedtio);
-    ttyout->write(SEQ_NEWLINE.data(), SEQ_NEWLINE.size());
+    ttyout->write(NEWLINE.data(), NEWLINE.size());
     ttyout->flush();
     ttyout->delay_output(false);
     if (fd >= 0)
@@ -296,7 +287,7 @@ int PlScreen::cons_to_ansi(int c)
 // CSI 2 J
 void PlScreen::_clear()
 {
-    ttyout->write(SEQ_CLEAR.data(), SEQ_CLEAR.size());
+    ttyout->write(CLEAR.data(), CLEAR.size());
 }
 
 // CSI row ; col H  (1-based; no upper bound: the parking spot lies below the screen)
@@ -333,7 +324,7 @@ void PlScreen::refresh(bool full)
         // terminal from here on must switch autowrap back on.
         wrapoff = true;
         autowrap_off = 1;
-        ttyout->write(SEQ_REPAINT.data(), SEQ_REPAINT.size());
+        ttyout->write(REPAINT.data(), REPAINT.size());
         full = true;
     }
     if (full || needclear) {
@@ -354,7 +345,7 @@ void PlScreen::refresh(bool full)
     std::string &out = outbuf;
     out.clear();
     put_setattr(out, 0);
-    put(out, SEQ_DRAW_START);
+    put(out, DRAW_START);
     put_showcursor(out, 0);
 
     const unsigned w = cells->getxsize(), h = cells->getysize();
@@ -392,7 +383,7 @@ void PlScreen::refresh(bool full)
     lasty = cursory;
     put_gotoxy(out, cursorx, cursory);
     put_showcursor(out, cursortype);
-    put(out, SEQ_DRAW_END);
+    put(out, DRAW_END);
     ttyout->write(out.data(), out.size());
     ttyout->flush();
     oldcells->copyblock(0, 0, w - 1, h - 1, *cells, 0, 0);

@@ -87,7 +87,7 @@ inline OxPipe *start(const char *prog, std::vector<const char *> args = {})
 {
     args.insert(args.begin(), prog);
     args.push_back(nullptr);
-    return new OxPipe(prog, args.data(), false, true, true, 0, 1, 2);
+    return new OxPipe(OxPipe::reading(prog, args.data()));
 }
 
 // True once a process is gone (or only a zombie nobody reaps yet).

@@ -18,7 +18,7 @@ TEST(OxPipeEnv, AddsAndReplacesVariablesForTheChildOnly)
     d.script("showenv", "env | grep '^OXTEST_' | sort");
     const char *const argv[] = {"showenv", nullptr};
     const char *const env[] = {"OXTEST_PASS=3", "OXTEST_NEW=x y", nullptr};
-    OxPipe p("showenv", argv, false, true, true, 0, 1, 2, env);
+    OxPipe p(OxPipe::reading("showenv", argv, env));
     EXPECT_EQ(drain_lines(p), (std::vector<std::string>{"OXTEST_KEEP=kept", "OXTEST_NEW=x y", "OXTEST_PASS=3",
                                                         "OXTEST_PASSWORD=same beginning"}));
     EXPECT_STREQ(getenv("OXTEST_PASS"), "77");

@@ -182,12 +182,20 @@ TEST(OxPipe, WorkersLeftBehindAreStoppedAndEndWithThePipe)
     }
 }
 
+// A child whose stdin is a pipe we write to.
+OxSpawnOptions both_ways(const char *program, const char *const argv[])
+{
+    OxSpawnOptions o = OxPipe::reading(program, argv);
+    o.stdio[0] = OxStdio::pipe();
+    return o;
+}
+
 TEST(OxPipe, ReaderOfClosedWritablePipeDoesNotKillUs)
 {
     ScriptDir d;
     d.script("quitter", "exit 0");
     const char *argv[] = {"quitter", nullptr};
-    OxPipe p("quitter", argv, true, true, true, 0, 1, 2);
+    OxPipe p(both_ways("quitter", argv));
     ASSERT_TRUE(p.finish(true));
     // SIGPIPE would end the test process here.
     EXPECT_FALSE(p.write("data\n"));
@@ -199,7 +207,7 @@ TEST(OxPipe, WritableChildReadsWhatWeWrite)
     ScriptDir d;
     d.script("echoer", "read a; echo \"got $a\"");
     const char *argv[] = {"echoer", nullptr};
-    OxPipe p("echoer", argv, true, true, true, 0, 1, 2);
+    OxPipe p(both_ways("echoer", argv));
     EXPECT_TRUE(p.write("hello\n"));
     OxString line;
     ASSERT_TRUE(p.getline(line, 10000));

@@ -39,6 +39,8 @@ TEST(ShellCmd, CommandGetsItsOwnGroupNoInputAndDefaultSigpipe)
     EXPECT_EQ(run_shell("[ \"$(readlink /proc/$$/fd/0)\" = /dev/null ]"), 0);
     // SIGPIPE (bit 13 of the ignored set) is not ignored in the command.
     EXPECT_EQ(run_shell("m=$(awk '/^SigIgn/ {print $2}' /proc/$$/status); [ $(( (0x$m >> 12) & 1 )) -eq 0 ]"), 0);
+    // SIGTTIN and SIGTTOU (bits 20 and 21) are: its group is not the terminal's.
+    EXPECT_EQ(run_shell("m=$(awk '/^SigIgn/ {print $2}' /proc/$$/status); [ $(( (0x$m >> 20) & 3 )) -eq 3 ]"), 0);
     sigaction(SIGPIPE, &old, nullptr);
     // The caller's own disposition is left as it was.
     struct sigaction now{};
