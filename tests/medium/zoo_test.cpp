@@ -129,7 +129,7 @@ protected:
             // The last argument is no variable name: the medium warns of it.
             // no_timer_check: a host starved of CPU fails the kernel's
             // check of the emulated timer.
-            "-append", "console=ttyS0,115200n8 quiet no_timer_check rundiags.NETBURN_PASS_SECONDS=8 rundiags.NETBURN_RATE=300 "
+            "-append", "console=ttyS0,115200n8 quiet no_timer_check rundiags.NETBURN_PASS_SECONDS=8 rundiags.NETBURN_RATE=100 "
                        "rundiags.DISKBURN_GRACE_SECONDS=0 rundiags.9LIVES=1",
             "-drive", "if=none,id=fd,format=raw,file=" + dir->file("floppy.img"),
             "-device", "isa-fdc,id=fdc0", "-device", "floppy,drive=fd,drive-type=144",
@@ -333,7 +333,7 @@ TEST_F(Zoo, TheShellAfterTheProgram)
     const struct {
         std::string expr, want;   // a pattern
     } answers[] = {
-        {"$NETBURN_RATE $DISKBURN_BOOT_DEVICE", "300 "},   // no boot device: not booted from the medium
+        {"$NETBURN_RATE $DISKBURN_BOOT_DEVICE", "100 "},   // no boot device: not booted from the medium
         {"$(cat /run/rundiags/run)", "[0-9]{8}T[0-9]{6}Z-[0-9a-f]{4}"},
         {"$(cat /run/rundiags/warnings)", warning},
         {"$(ethtool -i " + port + " | head -n 1)", "driver: e1000e"},
