@@ -98,6 +98,23 @@ std::string quit_to_shell(Guest &g)
     return "";
 }
 
+std::string shell_value(Guest &g, const std::string &expr)
+{
+    // A marker the typed line (which begins with the prompt) cannot match
+    // at the start of a line; the answer is a line of its own.
+    static int asked = 0;
+    std::string tag = "v" + std::to_string(++asked);
+    g.send("echo \"" + tag + "=[" + expr + "]\"\r");
+    std::regex answer("(^|\n)" + tag + "=\\[([^\\]\n]*)\\]");
+    std::smatch m;
+    std::string screen;
+    bool got = g.wait_until([&] {
+        screen = g.vt().dump();
+        return std::regex_search(screen, m, answer);
+    }, 30000);
+    return got ? m[2].str() : "(no answer to " + expr + ")";
+}
+
 void ask_stop(Guest &g)
 {
     g.send("\r");
@@ -120,6 +137,29 @@ int disk_loop(Guest &g)
     std::string row = g.row(3);
     static const std::regex loop("DISK: Loop:([0-9]+)");
     return std::regex_search(row, m, loop) ? std::stoi(m[1]) : 0;
+}
+
+std::vector<std::string> details_rows(Guest &g, int top, int bottom)
+{
+    // Page Down first takes the current line to the bottom of the page,
+    // then scrolls by pages; the list ends where a page shows again.
+    std::vector<std::string> rows;
+    g.send("\x1b[1~\x1b[6~");
+    g.settle(500, 3000);
+    std::string last;
+    for (int page = 0; page < 100; page++) {
+        std::string shown;
+        for (int y = top; y <= bottom; y++)
+            shown += g.row(y) + "\n";
+        if (shown == last)
+            break;
+        last = shown;
+        for (int y = top; y <= bottom; y++)
+            rows.push_back(g.row(y));
+        g.send("\x1b[6~");
+        g.settle(500, 3000);
+    }
+    return rows;
 }
 
 std::string pattern_problem(const std::string &image)

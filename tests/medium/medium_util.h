@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class Guest;
 
@@ -23,6 +24,9 @@ Summary run_compat(Guest &g, int index);
 
 // Quit, 'y', and the shell's prompt: "" once there, else what did not come.
 std::string quit_to_shell(Guest &g);
+// In the shell: what the shell expression `expr` (e.g. "$TERM" or
+// "$(cat /etc/hostname)") stands for, on one line.
+std::string shell_value(Guest &g, const std::string &expr);
 
 // Through both danger warnings and the cabling question: true once running.
 bool start_burnin(Guest &g);
@@ -32,6 +36,10 @@ void ask_stop(Guest &g);
 void stop_burnin(Guest &g);
 // The "Loop:" number on the DISK row; 0 when not shown.
 int disk_loop(Guest &g);
+// A finished test's whole Details list, whose items show on screen rows
+// top..bottom, read a page at a time from its top as the operator scrolls
+// it: Home, then Page Down.
+std::vector<std::string> details_rows(Guest &g, int top, int bottom);
 
 // Empty when every 512-byte sector of the image carries diskburn's stamp
 // of its own offset and at most two passes' seeds are found (a stopped pass

@@ -87,8 +87,8 @@ protected:
     {
         std::vector<std::string> a = server_base();
         a.insert(a.end(), {"-kernel", medium_file("vmlinuz"), "-initrd", dir->file("initrd.img"),
-                           "-append", "console=ttyS0,115200n8 quiet rundiags.NETBURN_PASS_SECONDS=4 "
-                                      "rundiags.NETBURN_RATE=1000"});
+                           "-append", "console=ttyS0,115200n8 quiet no_timer_check rundiags.NETBURN_PASS_SECONDS=4 "
+                                      "rundiags.NETBURN_RATE=1000 rundiags.DISKBURN_GRACE_SECONDS=0"});
         for (const char *role : kRoles) {
             std::string img = dir->file(std::string(role) + ".img");
             make_image(img, kDisk);
@@ -164,30 +164,6 @@ std::unique_ptr<Guest> Storage::guest;
 std::string Storage::why;
 std::map<std::string, std::string> Storage::disk;
 
-// The whole Details list, read from the screen a page at a time from its
-// top, as the operator scrolls it: Home, then Page Down, which first takes
-// the current line to the bottom of the page and then scrolls by pages.
-std::vector<std::string> details_rows(Guest &g)
-{
-    std::vector<std::string> rows;
-    g.send("\x1b[1~\x1b[6~");
-    g.settle(500, 3000);
-    std::string last;
-    for (int page = 0; page < 100; page++) {
-        std::string shown;
-        for (int y = 10; y <= 22; y++)
-            shown += g.row(y) + "\n";
-        if (shown == last)
-            break;
-        last = shown;
-        for (int y = 10; y <= 22; y++)
-            rows.push_back(g.row(y));
-        g.send("\x1b[6~");
-        g.settle(500, 3000);
-    }
-    return rows;
-}
-
 std::string joined(const std::vector<std::string> &rows)
 {
     std::string s;
@@ -216,7 +192,7 @@ TEST_F(Storage, BurnInLeavesEachDiskInUseAloneAndTestsThePlainOne)
     // its first instruction on), which keeps the Details list short.
     ask_stop(g);
     ASSERT_TRUE(g.wait_text("- Press Enter When Done **", 120000)) << g.dump();
-    std::vector<std::string> rows = details_rows(g);
+    std::vector<std::string> rows = details_rows(g, 10, 22);
     std::string all = joined(rows);
 
     const std::map<std::string, std::string> reason = {
