@@ -101,7 +101,7 @@ scsi_debug() {
 # QEMU's disks, by the WWN or serial number the test gave them.
 scsi_wwn() {
   for d in /sys/block/sd*; do
-    [ "$(cat "$d/device/wwid" 2>/dev/null)" = "naa.$1" ] && echo "${d##*/}"
+    [ "$(cat "$d/device/wwid" 2>/dev/null)" != "naa.$1" ] || echo "${d##*/}"
   done
 }
 fault_two_paths() {
@@ -116,7 +116,10 @@ fault_zoned() {
   done
   [ -n "$dev" ] || { grep -H . /sys/block/*/queue/zoned /sys/class/nvme/*/serial; false; }
 }
-fault_unplugged() { d=$(scsi_wwn 5000c50015ea71ae) && [ -n "$d" ] && dev=/dev/$d; }
+fault_unplugged() {
+  d=$(scsi_wwn 5000c50015ea71ae)
+  [ -n "$d" ] && dev=/dev/$d || { grep -H . /sys/block/sd*/device/wwid; false; }
+}
 
 # eth0's frames: 1 ms of jitter with reordering on its way out; every 16th or
 # 8th of them lost, exactly, so that the verdict does not hang on chance,
