@@ -290,8 +290,16 @@ TEST_F(Zoo, FloppyHoldsTheReportsAndThisRunsLogs)
     EXPECT_GE(count_of(burn, "Network: Pass complete"), 2u) << burn;
     EXPECT_NE(burn.find("   Disk: PASSED"), std::string::npos) << burn;
     EXPECT_NE(burn.find("Network: PASSED"), std::string::npos) << burn;
+    // The medium's own warning reached the Details list before any disk
+    // was named, each disk was named with what it held, and the record
+    // keeps both.
+    const std::string warned = "   Disk: Medium warning: ignoring kernel argument rundiags.9LIVES=1";
+    EXPECT_LT(burn.find(warned), burn.find("   Disk: Disk ")) << burn;
+    EXPECT_NE(burn.find(" holds: "), std::string::npos) << burn;
     std::string report = floppy_file(img, "report.txt");
     EXPECT_NE(report.find("QEMU"), std::string::npos) << report;
+    EXPECT_NE(report.find("ignoring kernel argument rundiags.9LIVES=1"), std::string::npos) << report;
+    EXPECT_NE(report.find("held before"), std::string::npos) << report;
     std::string json = floppy_file(img, "report.json");
     EXPECT_EQ(json.substr(0, 1), "{") << json;
 }
