@@ -20,6 +20,11 @@ int open_port(const char* name) {
   int one = 1;
   // Frames this relay sends out must not come back in on the same socket.
   ::setsockopt(fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one);
+  // A cable loses nothing: room for a second of frames while this process
+  // waits for a core on a busy machine.
+  int room = 16 << 20;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDBUFFORCE, &room, sizeof room);
   sockaddr_ll a{};
   a.sll_family = AF_PACKET;
   a.sll_protocol = htons(ETH_P_ALL);
