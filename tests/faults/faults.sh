@@ -204,8 +204,9 @@ net_go() {
 
 # The ports the failed pass names, each with what the lines show of it:
 # link (lost or never up), rx (it missed frames, or got damaged or repeated
-# ones, or a pair reason "p0 to p1: ..." names it as the receiver), tx (its
-# frames went missing at another port, or a pair names it as the sender).
+# ones, or a reason names it as the receiver: "p0 to p1: ...", "p1 does not
+# hear p0"), tx (its frames went missing at another port, or a reason names
+# it as the sender).
 net_blamed() {
   local out=$OUT/out last p tags res=""
   last=$(tail -1 "$out")
@@ -214,9 +215,9 @@ net_blamed() {
     tags=""
     grep -Eq "^Port p$p: (no link|link lost)" "$out" && tags+="+link"
     grep -Eq "^Port p$p: (received [0-9]+ of [0-9]+ frames \([0-9]+%\); |.*(corrupt|damaged|repeated))" "$out" ||
-      grep -Eq "to p$p: " <<<"$last" && tags+="+rx"
+      grep -Eq "to p$p: |\bp$p does not hear" <<<"$last" && tags+="+rx"
     grep -Eq "^Port p[0-9]+: received [0-9]+ of [0-9]+ frames \([0-9]+%\); .*\bp$p\b" "$out" ||
-      grep -Eq "\bp$p to p[0-9]+: " <<<"$last" && tags+="+tx"
+      grep -Eq "\bp$p to p[0-9]+: |not hear p$p\b" <<<"$last" && tags+="+tx"
     res+=" p$p:${tags#+}"
   done
   echo "FAIL${res}"
