@@ -9,6 +9,8 @@ expect_rc "without --destroy" 1 $?
 expect_line "$WORK/dry" '^Nothing written'
 cmp -s -n $((64 * 1048576)) "$WORK/a.img" /dev/zero || fail "a.img changed without --destroy"
 
+DISKBURN_TARGETS="$WORK/a.img:$WORK/b.img" timeout 60 "$DISKBURN" --destroy >"$WORK/first" 2>&1
+expect_rc "first pass" 0 $?
 RUNDIAGS_PASS=4 DISKBURN_TARGETS="$WORK/a.img:$WORK/b.img" timeout 60 "$DISKBURN" --destroy >"$WORK/out" 2>&1
 expect_rc pass 0 $?
 head -1 "$WORK/out" | grep -Eq '^ Pass 4 started 20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] UTC\.$' ||

@@ -215,6 +215,84 @@ TEST_F(DiskburnScan, SecondPathToOneDiskIsLeftOut) {
   EXPECT_EQ(s.chosen, (Names{"nvme0n1", "nvme0n2", "sdr", "sdt"}));
 }
 
+// A disk left out passes its reason on to its other paths, whether the
+// first path sorts before or after it.
+TEST_F(DiskburnScan, OtherPathOfADiskLeftOutIsLeftOut) {
+  root.disk("sda", "60:0");
+  root.disk("sdb", "60:16");
+  root.disk("sdc", "60:32");
+  root.disk("sdd", "60:48");
+  root.disk("md0", "9:0", false);
+  root.hold("sdd", "md0");
+  root.write("/sys/block/sda/device/wwid", "naa.5000c500a1b2c3d4\n");
+  root.write("/sys/block/sdb/device/wwid", "naa.5000c500a1b2c3d4\n");
+  root.mount("60:0", "/srv", "/dev/sda");
+  root.write("/sys/block/sdc/device/serial", "ZC1234AB\n");
+  root.write("/sys/block/sdd/device/serial", "ZC1234AB\n");
+  Scan s = scan();
+  expect_lines(s, {
+      "Leaving out sdb: another path to sda, which holds a mounted filesystem (/srv).",
+      "Leaving out sdc: another path to sdd, which is in use by md0.",
+  });
+  EXPECT_TRUE(s.chosen.empty());
+}
+
+// Placeholders that firmware fills in make no two disks one: a serial
+// where there is no WWID, a WWID of zeros (then the serial counts).
+TEST(DiskburnIdentity, PlaceholdersNeverMakeAnotherPath) {
+  struct Row {
+    const char* wwid;
+    const char* serial;
+    bool one_disk;
+  };
+  const Row rows[] = {
+      {"", "To Be Filled By O.E.M.", false},
+      {"", "Default string", false},
+      {"", "0000000000000000", false},
+      {"", "None", false},
+      {"", "        ", false},
+      {"", "FFFFFFFF", false},
+      {"naa.0000000000000000", "", false},
+      {"eui.00000000000000000000000000000000", "0000000000000000", false},
+      {"", "S5GXNX0R", true},
+      {"naa.5000c500a1b2c3d4", "", true},
+      {"naa.0000000000000000", "ZC1234AB", true},
+  };
+  for (auto& r : rows) {
+    FakeRoot root;
+    for (const char* d : {"sda", "sdb", "sdc"}) {
+      root.disk(d, "60:" + std::to_string((d[2] - 'a') * 16));
+      std::string base = std::string("/sys/block/") + d + "/device/";
+      if (*r.wwid) root.write(base + "wwid", std::string(r.wwid) + "\n");
+      if (*r.serial) root.write(base + "serial", std::string(r.serial) + "\n");
+    }
+    root.mount("60:0", "/srv", "/dev/sda");
+    Scan s = scan();
+    EXPECT_EQ(s.chosen, r.one_disk ? Names{} : (Names{"sdb", "sdc"})) << r.wwid << " / " << r.serial;
+  }
+}
+
+// A host-managed zoned disk takes only writes in order; a disk whose
+// partitions cannot be read might be a medium rundiags needs.
+TEST_F(DiskburnScan, ZonedDisksAndPartitionsThatCannotBeRead) {
+  const char* zoned[][2] = {{"sda", "host-managed"}, {"sdb", "host-aware"}, {"sdc", "none"}, {"sdd", "zoned?"}};
+  int minor = 0;
+  for (auto& z : zoned) {
+    root.disk(z[0], "60:" + std::to_string(minor++ * 16));
+    root.write(std::string("/sys/block/") + z[0] + "/queue/zoned", std::string(z[1]) + "\n");
+  }
+  root.disk("sde", "60:64");
+  root.partition("sde", "sde1", "60:65");
+  root.write("/sys/block/sde/sde1/dev", "garbage\n");
+  Scan s = scan();
+  expect_lines(s, {
+      "Leaving out sda: zoned disk (host-managed); the burn-in writes out of order.",
+      "Leaving out sdd: zoned disk (zoned?); the burn-in writes out of order.",
+      "Leaving out sde: holds a partition that cannot be read (sde1: no device number in sysfs).",
+  });
+  EXPECT_EQ(s.chosen, (Names{"sdb", "sdc"}));
+}
+
 // Unreadable (an I/O error on read, a directory), empty, binary and huge
 // attributes: the disk is described with what is known, or left out with
 // the reason, and the scan goes on.

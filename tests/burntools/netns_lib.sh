@@ -6,8 +6,18 @@
 #                            ports s0.. on bridge br0); "down" leaves p* down
 #   nb_cleanup               kills what was put in NB_PIDS and deletes both
 #                            namespaces (also on failure: call it from a trap)
+#   nb_bridge NAME           another switch (bridge) in $NB_SWITCH
+#   nb_wire PORT BRIDGE      adds pPORT, cabled to sPORT on BRIDGE
+#   nb_cable A B             adds pA and pB, cabled to each other (no switch)
+#   nb_hub [BRIDGE]          the bridge floods every frame to every port
+#   nb_shape PORT RATE       pPORT's link runs at RATE (tc units: 10mbit), both ways
 #   nb_drop_every PORT N     the switch loses 1 in N frames meant for pPORT
+#   nb_drop_from PORT N      the switch loses 1 in N frames that pPORT sends
+#   nb_damage PORT N         the switch damages 1 in N frames that pPORT sends
+#                            (a relay in place of sPORT; needs $FRAME_RELAY)
 #   nb_mirror FROM TO        the switch copies what pFROM sends to pTO too
+# Lost and damaged frames are test frames, never warm-up frames (bit 0 of
+# the 16-bit flags at payload offset 14): the ports still find each other.
 #   nb_sent_total            frames the host's ports have sent so far
 #   nb_watch_sent FILE       logs "<microseconds> <frames sent>" at each change
 
@@ -27,18 +37,38 @@ nb_setup() {
   local n=$1 state=${2:-up} i
   ip netns add "$NB_HOST" || return 1
   ip netns add "$NB_SWITCH" || return 1
-  ip -n "$NB_SWITCH" link add br0 type bridge || return 1
-  ip -n "$NB_SWITCH" link set br0 up || return 1
   ip -n "$NB_SWITCH" link set lo up
-  for ((i = 0; i < n; i++)); do
-    ip -n "$NB_HOST" link add "p$i" type veth peer name "s$i" netns "$NB_SWITCH" || return 1
-    ip -n "$NB_SWITCH" link set "s$i" master br0 || return 1
-    ip -n "$NB_SWITCH" link set "s$i" up || return 1
-    if [ "$state" = up ]; then ip -n "$NB_HOST" link set "p$i" up || return 1; fi
-  done
   # Keep the kernel's own chatter (IPv6 solicitations) off the test ports.
   ip netns exec "$NB_HOST" sh -c 'for f in /proc/sys/net/ipv6/conf/*/disable_ipv6; do echo 1 > $f; done' 2>/dev/null
-  return 0
+  nb_bridge br0 || return 1
+  for ((i = 0; i < n; i++)); do nb_wire "$i" br0 "$state" || return 1; done
+}
+
+nb_bridge() {
+  ip -n "$NB_SWITCH" link add "$1" type bridge || return 1
+  ip -n "$NB_SWITCH" link set "$1" up
+}
+
+nb_wire() {  # nb_wire PORT BRIDGE [down]
+  ip -n "$NB_HOST" link add "p$1" type veth peer name "s$1" netns "$NB_SWITCH" || return 1
+  ip -n "$NB_SWITCH" link set "s$1" master "$2" || return 1
+  ip -n "$NB_SWITCH" link set "s$1" up || return 1
+  [ "${3:-up}" != up ] || ip -n "$NB_HOST" link set "p$1" up
+}
+
+nb_cable() {
+  ip -n "$NB_HOST" link add "p$1" type veth peer name "p$2" || return 1
+  ip -n "$NB_HOST" link set "p$1" up && ip -n "$NB_HOST" link set "p$2" up
+}
+
+# Learning off: the bridge keeps no addresses and floods every frame.
+nb_hub() { ip -n "$NB_SWITCH" link set "${1:-br0}" type bridge ageing_time 0; }
+
+# Both directions of pPORT's link: what the port sends (its own queue) and
+# what the switch sends it.
+nb_shape() {
+  ip netns exec "$NB_HOST" tc qdisc add dev "p$1" root tbf rate "$2" burst 16kb latency 100ms || return 1
+  ip netns exec "$NB_SWITCH" tc qdisc add dev "s$1" root tbf rate "$2" burst 16kb latency 100ms
 }
 
 nb_cleanup() {
@@ -50,21 +80,37 @@ nb_cleanup() {
   return 0
 }
 
-# The switch port sPORT loses every frame whose sequence number (the 32-bit
-# little-endian field at offset 16 of the payload) is a multiple of N, a
-# power of two: 1 in N of what the others send pPORT.  Lost frames go to a
-# veth end that is down.
-nb_drop_every() {
+# The switch port sPORT loses every test frame whose sequence number (the
+# 32-bit little-endian field at offset 16 of the payload) is a multiple of
+# N, a power of two: 1 in N of what the others send pPORT (egress) or of
+# what pPORT sends (ingress).  Lost frames go to a veth end that is down.
+nb_lose() {  # nb_lose PORT N egress|ingress
   local port=$1 mask=$(($2 - 1))
-  ip -n "$NB_SWITCH" link add name "sk$port" type veth peer name "sk${port}b" || return 1
-  ip netns exec "$NB_SWITCH" tc qdisc add dev "s$port" clsact || return 1
-  ip netns exec "$NB_SWITCH" tc filter add dev "s$port" egress protocol all \
-    u32 match u8 0 "$(printf 0x%x "$mask")" at 16 action mirred egress redirect dev "sk$port"
+  ip -n "$NB_SWITCH" link add name "sk$port$3" type veth peer name "sk$port${3}b" || return 1
+  ip netns exec "$NB_SWITCH" tc qdisc replace dev "s$port" clsact || return 1
+  ip netns exec "$NB_SWITCH" tc filter add dev "s$port" "$3" protocol all \
+    u32 match u8 0 "$(printf 0x%x "$mask")" at 16 match u8 0 1 at 14 \
+    action mirred egress redirect dev "sk$port$3"
+}
+nb_drop_every() { nb_lose "$1" "$2" egress; }
+nb_drop_from() { nb_lose "$1" "$2" ingress; }
+
+# sPORT leaves its bridge for a relay that passes frames between it and a
+# new veth rPORT, whose other end takes sPORT's place on the bridge.
+nb_damage() {
+  local port=$1 br
+  br=$(basename "$(ip netns exec "$NB_SWITCH" readlink "/sys/class/net/s$port/master")")
+  ip -n "$NB_SWITCH" link set "s$port" nomaster || return 1
+  ip -n "$NB_SWITCH" link add "r$port" type veth peer name "r${port}b" || return 1
+  ip -n "$NB_SWITCH" link set "r${port}b" master "$br" || return 1
+  ip -n "$NB_SWITCH" link set "r${port}b" up && ip -n "$NB_SWITCH" link set "r$port" up || return 1
+  ip netns exec "$NB_SWITCH" "${FRAME_RELAY:?}" "s$port" "r$port" "$2" &
+  NB_PIDS+=("$!")
 }
 
 # A mirrored switch port: every frame that comes in from pFROM also goes out to pTO.
 nb_mirror() {
-  ip netns exec "$NB_SWITCH" tc qdisc add dev "s$1" clsact || return 1
+  ip netns exec "$NB_SWITCH" tc qdisc replace dev "s$1" clsact || return 1
   ip netns exec "$NB_SWITCH" tc filter add dev "s$1" ingress protocol all \
     u32 match u8 0 0 at 0 action mirred egress mirror dev "s$2"
 }

@@ -23,7 +23,7 @@ namespace {
 // Where the node to open comes from.  A fake root (tests) may lead only to
 // loop devices, whatever numbers its sysfs gives.
 bool find_node(Target& t, DevNodes& nodes, Failure& f) {
-  if (fake_root() && !toolio::path_exists(fmt("/sys/dev/block/%u:%u/loop", major(t.dev), minor(t.dev)))) {
+  if (!may_open(t.dev)) {
     f = {kExitOpen, fmt("Cannot use %s: a fake DISKBURN_ROOT may lead only to loop devices.", t.name.c_str())};
     return false;
   }

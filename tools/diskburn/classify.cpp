@@ -42,15 +42,26 @@ std::optional<std::string> kind_reason(const std::string& name, bool listed_by_o
   return std::nullopt;
 }
 
-std::optional<std::string> state_reason(const std::string& name, const InUse& in_use) {
+namespace {
+// A host-managed zoned disk (SMR, ZNS) refuses writes out of order, and
+// the pass's requests in flight may land out of order; a host-aware one
+// takes any write, as an ordinary disk does.
+std::optional<Use> zoned_reason(const std::string& name) {
+  std::string z = printable(attr(sys("/sys/block/" + name + "/queue/zoned")).value_or("none"), 32);
+  if (z == "none" || z == "host-aware") return std::nullopt;
+  return Use{"zoned disk (" + z + "); the burn-in writes out of order", "is a zoned disk (" + z + ")"};
+}
+}  // namespace
+
+std::optional<Use> state_reason(const std::string& name, const InUse& in_use) {
   std::string base = sys("/sys/block/" + name);
-  if (auto it = in_use.find(name); it != in_use.end()) return it->second.text;
-  if (auto h = holder_of(name)) return "in use by " + printable(*h);
-  if (attr(base + "/ro").value_or("") == "1") return std::string("read-only");
+  if (auto it = in_use.find(name); it != in_use.end()) return it->second;
+  if (auto h = holder_of(name)) return Use{"in use by " + printable(*h), "is in use by " + printable(*h)};
+  if (attr(base + "/ro").value_or("") == "1") return Use{"read-only", "is read-only"};
   auto bytes = disk_bytes(name);
-  if (!bytes) return std::string("size unknown (its size attribute is missing or odd)");
-  if (*bytes == 0) return std::string("no medium");
-  return std::nullopt;
+  if (!bytes) return Use{"size unknown (its size attribute is missing or odd)", "has no size that can be read"};
+  if (*bytes == 0) return Use{"no medium", "has no medium"};
+  return zoned_reason(name);
 }
 
 }  // namespace diskburn

@@ -14,7 +14,7 @@ namespace diskburn {
 std::optional<std::string> kind_reason(const std::string& name, bool listed_by_operator);
 
 // Why a disk must be left alone as it stands now (in use, read-only, no
-// medium), or nothing.
-std::optional<std::string> state_reason(const std::string& name, const InUse& in_use);
+// medium, zoned), or nothing.
+std::optional<Use> state_reason(const std::string& name, const InUse& in_use);
 
 }  // namespace diskburn

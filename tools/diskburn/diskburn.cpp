@@ -5,6 +5,7 @@
 #include "diskburn.h"
 
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
@@ -13,11 +14,15 @@
 #include <functional>
 
 #include "access.h"
+#include "burnset.h"
 #include "emit.h"
+#include "holds.h"
+#include "identity.h"
 #include "pass.h"
 #include "stamp.h"
 #include "stopsignal.h"
 #include "toolio.h"
+#include "warnings.h"
 
 namespace diskburn {
 
@@ -41,9 +46,9 @@ bool setting(const char* name, uint64_t lo, uint64_t hi, uint64_t& v, bool& bad)
 
 int Burn::run(int argc, char** argv) {
   pass_ = toolio::pass_number();
-  say(" " + toolio::started_line(pass_));
+  if (argc != 2 || std::strcmp(argv[1], "--list") != 0) say(" " + toolio::started_line(pass_));
   if (auto rc = settings(argc, argv)) return *rc;
-  for (auto step : {&Burn::targets, &Burn::open, &Burn::workers}) {
+  for (auto step : {&Burn::targets, &Burn::open, &Burn::keep_set, &Burn::grace, &Burn::workers}) {
     if (toolio::g_signalled) return stopped();
     if (auto rc = (this->*step)()) return *rc;
   }
@@ -54,15 +59,22 @@ bool Burn::say(const std::string& line) { return toolio::emit_or_stop(line); }
 
 std::optional<int> Burn::settings(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--destroy") == 0) {
-      destroy_ = true;
-    } else {
-      say(fmt("Unknown argument \"%s\". Usage: diskburn --destroy", argv[i]));
+    Mode m = std::strcmp(argv[i], "--destroy") == 0 ? Mode::kDestroy
+             : std::strcmp(argv[i], "--list") == 0  ? Mode::kList
+                                                    : Mode::kDry;
+    if (m == Mode::kDry || (mode_ != Mode::kDry && mode_ != m) || (m == Mode::kList && argc != 2)) {
+      say(fmt("Unknown argument \"%s\". Usage: diskburn --destroy, or diskburn --list", argv[i]));
       return kExitUsage;
     }
+    mode_ = m;
   }
   uint64_t v = 0;
   bool bad = false;
+  setting("DISKBURN_GRACE_SECONDS", 0, 3600, grace_s_, bad);
+  if (bad) {
+    say("DISKBURN_GRACE_SECONDS must be a number of seconds from 0 to 3600.");
+    return kExitUsage;
+  }
   if (setting("DISKBURN_BLOCK_KIB", 4, 65536, v, bad)) {
     bad = (v & (v - 1)) != 0;
     cfg_.chunk = static_cast<size_t>(v) << 10;
@@ -84,20 +96,60 @@ std::optional<int> Burn::settings(int argc, char** argv) {
   return std::nullopt;
 }
 
+// On a first pass the operator reads the medium's warnings before any
+// disk is named; a later pass writes only the first pass's disks.
 std::optional<int> Burn::targets() {
+  if (mode_ == Mode::kList || (mode_ == Mode::kDestroy && pass_ == 1))
+    for (auto& w : medium_warning_lines()) say(w);
   Chooser chooser(nodes_, [this](const std::string& l) { return say(l); });
   if (auto rc = chooser.choose(targets_)) return rc;
-  if (!destroy_) {
+  if (mode_ == Mode::kList) return list();
+  if (mode_ == Mode::kDry) {
     for (auto& t : targets_) say(disk_line(*t, t->sysfs_size));
     if (targets_.empty()) say("No disks to test.");
     say("Nothing written: diskburn overwrites disks only when run as \"diskburn --destroy\".");
     return kExitUsage;
   }
-  return std::nullopt;
+  return pass_ > 1 ? later_pass(chooser.seen()) : std::nullopt;
 }
 
-std::optional<int> Burn::open() {
+std::optional<int> Burn::list() {
+  for (auto& t : targets_) {
+    say(disk_line(*t, t->sysfs_size));
+    std::string why;
+    auto node = t->path.empty() ? nodes_.node(t->name, t->dev, why) : std::optional<std::string>(t->path);
+    say(node ? holds_line(*t, *node, nodes_) : "Disk " + t->name + " holds: not known (" + why + ").");
+  }
+  if (!targets_.empty()) return kExitPass;
+  say("No disks to test.");
+  return kExitNothing;
+}
+
+std::optional<int> Burn::later_pass(const std::set<std::string>& seen) {
+  BurnSet set;
+  if (auto why = set.load()) {
+    say("Burn-in disk set missing: nothing written (" + *why + ").");
+    return kExitSet;
+  }
   Targets kept;
+  for (auto& t : targets_) {
+    if (set.has(burn_key(*t)))
+      kept.push_back(std::move(t));
+    else
+      say("Leaving out " + t->name + ": appeared after the burn-in started.");
+  }
+  targets_ = std::move(kept);
+  auto gone = set.gone(seen);
+  for (auto& e : gone)
+    say("Disk " + e.name + (e.serial.empty() ? "" : " (serial " + e.serial + ")") +
+        " is gone: it was in the burn-in's set.");
+  return gone.empty() ? std::nullopt : std::optional<int>(kExitIO);
+}
+
+// Every disk is opened before any is described: a path to a disk found
+// busy only now leaves out the disk's other paths as well.
+std::optional<int> Burn::open() {
+  Targets kept, busy;
   for (auto& t : targets_) {
     Failure f;
     Opened o = open_target(*t, nodes_, f);
@@ -105,30 +157,58 @@ std::optional<int> Burn::open() {
       say("Cannot open " + t->name + " for direct I/O: it is in use.");
       return kExitOpen;
     }
-    if (o == Opened::kBusy) {
-      say("Leaving out " + t->name + ": in use (busy when opened).");
-      continue;
-    }
     if (o == Opened::kNo) {
       say(f.text);
       return f.code;
     }
-    say(disk_line(*t, t->full));
-    say(fmt(" %s: %s (%" PRIu64 " bytes) to test, direct I/O in %zu-byte units.", t->name.c_str(),
-            human(t->size).c_str(), t->size, t->align));
-    if (t->size < t->full)
-      say(fmt(" %s: the last %" PRIu64 " bytes are not a whole block and are not tested.", t->name.c_str(),
-              t->full - t->size));
+    if (o == Opened::kBusy) say("Leaving out " + t->name + ": in use (busy when opened).");
+    (o == Opened::kBusy ? busy : kept).push_back(std::move(t));
+  }
+  targets_.clear();
+  for (auto& t : kept) {
+    auto other = std::find_if(busy.begin(), busy.end(), [&](auto& b) { return same_identity(*b, *t); });
+    if (other != busy.end()) {
+      say("Leaving out " + t->name + ": another path to " + (*other)->name + ", which is in use (busy when opened).");
+      continue;
+    }
+    describe(*t);
     total_ += t->size;
-    kept.push_back(std::move(t));
+    targets_.push_back(std::move(t));
   }
   nodes_.clear();  // the open descriptors are all that is needed now
-  targets_ = std::move(kept);
   sized_ = true;
   if (targets_.empty()) {
     say("No disks to test.");
     return kExitNothing;
   }
+  return std::nullopt;
+}
+
+// Its lines once it is open; on the first pass, what it holds.
+void Burn::describe(Target& t) {
+  say(disk_line(t, t.full));
+  if (pass_ == 1) say(holds_line(t, t.path, nodes_));
+  say(fmt(" %s: %s (%" PRIu64 " bytes) to test, direct I/O in %zu-byte units.", t.name.c_str(),
+          human(t.size).c_str(), t.size, t.align));
+  if (t.size < t.full)
+    say(fmt(" %s: the last %" PRIu64 " bytes are not a whole block and are not tested.", t.name.c_str(),
+            t.full - t.size));
+}
+
+std::optional<int> Burn::keep_set() {
+  if (pass_ != 1) return std::nullopt;
+  if (auto why = BurnSet::save(targets_)) {
+    say("Burn-in disk set not kept: nothing written (" + *why + ").");
+    return kExitSet;
+  }
+  return std::nullopt;
+}
+
+// The operator's last chance: a stop now writes nothing.
+std::optional<int> Burn::grace() {
+  if (pass_ != 1 || grace_s_ == 0) return std::nullopt;
+  say(fmt("Writing starts in %" PRIu64 " s: stop the burn-in now to keep these disks.", grace_s_));
+  if (!toolio::sleep_interruptibly(std::chrono::seconds(grace_s_))) return stopped();
   return std::nullopt;
 }
 

@@ -1,17 +1,22 @@
 // diskburn: destructive write-and-verify burn-in of every whole disk.
 //
-// One run is one pass, as a list of steps: settings, targets, open,
-// workers, monitor, report.  A stop signal (SIGTERM, SIGINT, SIGHUP) ends
-// it between any two steps or within one, writing nothing new, with a line
-// that says how far the burn-in got.
+// One run is one pass, as a list of steps: settings, targets, open, keep
+// the set (first pass), grace period (first pass), workers, monitor,
+// report.  A stop signal (SIGTERM, SIGINT, SIGHUP) ends it between any two
+// steps or within one, writing nothing new, with a line that says how far
+// the burn-in got.  "diskburn --list" goes only as far as the targets and
+// names them with what they hold.
 //
 // Files: target.h (what a target is), targets.* (the choice), classify.*,
-// inuse.*, topology.*, mounts.*, labels.*, describe.*, nodes.*, sysroot.*
-// (what the machine has and what must be left alone), access.* (opening),
-// pass.* and stamp.* (the pass and its pattern), report.* (the lines).
+// inuse.*, topology.*, mounts.*, labels.*, describe.*, identity.*, nodes.*,
+// sysroot.* (what the machine has and what must be left alone), burnset.*
+// (the disks of the whole burn-in), holds.* and warnings.* (what the
+// operator reads before the first write), access.* (opening), pass.* and
+// stamp.* (the pass and its pattern), report.* (the lines).
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +35,12 @@ class Burn {
  private:
   std::optional<int> settings(int argc, char** argv);
   std::optional<int> targets();
+  std::optional<int> list();
+  std::optional<int> later_pass(const std::set<std::string>& seen);
   std::optional<int> open();
+  void describe(Target& t);
+  std::optional<int> keep_set();
+  std::optional<int> grace();
   std::optional<int> workers();
   bool monitor();  // false when stopped
   int report();
@@ -43,8 +53,10 @@ class Burn {
   Activity activity() const;
   void join();
 
-  bool destroy_ = false;
+  enum class Mode { kDry, kDestroy, kList };
+  Mode mode_ = Mode::kDry;
   uint64_t pass_ = 1;
+  uint64_t grace_s_ = 10;
   Settings cfg_;
   DevNodes nodes_;
   Targets targets_;

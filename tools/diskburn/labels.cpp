@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "fatlabel.h"
@@ -46,10 +48,20 @@ bool is_boot_iso(const std::vector<unsigned char>& pvd) {
   return pvd.size() >= 72 && std::equal(kId, kId + 6, pvd.begin()) && label_is(pvd.data() + 40, 32, kBootLabel);
 }
 
-Medium medium_at(const std::string& node) {
+// What the first sectors of a node show; nothing, with the reason, when
+// they cannot be read.
+std::optional<Medium> medium_at(const std::string& node, std::string& why) {
   int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Medium::kNone;
-  Medium m = medium_of(fd);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  unsigned char first[512];
+  std::optional<Medium> m;
+  if (::pread(fd, first, sizeof first, 0) < 0)
+    why = std::strerror(errno);
+  else
+    m = medium_of(fd);
   ::close(fd);
   return m;
 }
@@ -61,18 +73,27 @@ Medium medium_of(int fd) {
   return Medium::kNone;
 }
 
+// A label that cannot be read might be either one, so a disk with a part
+// that cannot be read is kept as well.
 std::optional<std::string> medium_reason(const std::string& disk, dev_t dev, const Topology& topo,
                                          DevNodes& nodes) {
+  auto unreadable = [&](const std::string& name, const std::string& why) {
+    return name == disk ? "cannot be read (" + why + ")"
+                        : "holds a partition that cannot be read (" + name + ": " + why + ")";
+  };
   std::vector<std::pair<std::string, dev_t>> parts{{disk, dev}};
   for (auto& p : topo.partitions(disk)) parts.push_back(p);
+  for (auto& [name, num] : parts)
+    if (num == 0) return unreadable(name, "no device number in sysfs");
+  if (!may_open(dev)) return std::nullopt;  // a fake machine's disk that is never written either
   for (auto& [name, num] : parts) {
     std::string why;
-    auto node = nodes.node(name, num, why);
-    if (!node) continue;
-    Medium m = medium_at(*node);
+    std::optional<Medium> m;
+    if (auto node = nodes.node(name, num, why)) m = medium_at(*node, why);
+    if (!m) return unreadable(name, why);
     std::string where = name == disk ? "" : " on " + name;
-    if (m == Medium::kResults) return "holds the results stick (FAT label RUNDIAGS" + where + ")";
-    if (m == Medium::kBoot) return "holds the boot medium (volume RUNDIAGS_BOOT" + where + ")";
+    if (*m == Medium::kResults) return "holds the results stick (FAT label RUNDIAGS" + where + ")";
+    if (*m == Medium::kBoot) return "holds the boot medium (volume RUNDIAGS_BOOT" + where + ")";
   }
   return std::nullopt;
 }

@@ -18,7 +18,7 @@ enum class Medium { kNone, kResults, kBoot };
 Medium medium_of(int fd);
 
 // Why a disk must be kept -- it, or one of its partitions, is one of those
-// media -- or nothing.  Reads only.
+// media, or cannot be read to tell -- or nothing.  Reads only.
 std::optional<std::string> medium_reason(const std::string& disk, dev_t dev, const Topology& topo,
                                          DevNodes& nodes);
 

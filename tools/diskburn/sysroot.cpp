@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "readfile.h"
+#include "toolio.h"
 
 namespace diskburn {
 
@@ -27,6 +28,10 @@ const std::string& sys_root() { return root_store(); }
 void set_sys_root(const std::string& root) { root_store() = root; }
 
 bool fake_root() { return !sys_root().empty(); }
+
+bool may_open(dev_t dev) {
+  return !fake_root() || toolio::path_exists(toolio::fmt("/sys/dev/block/%u:%u/loop", major(dev), minor(dev)));
+}
 
 std::string sys(const std::string& abs) { return sys_root() + abs; }
 

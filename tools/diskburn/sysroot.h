@@ -19,6 +19,11 @@ void set_sys_root(const std::string& root);
 // True when a fake root is in use.
 bool fake_root();
 
+// False for a device number that a fake root must not lead to: anything
+// but one of the machine's own loop devices.  Such an entry is never
+// opened, neither to read nor to write.
+bool may_open(dev_t dev);
+
 // abs (a path such as "/sys/block") as it is reached under the root.
 std::string sys(const std::string& abs);
 

@@ -33,6 +33,7 @@ enum ExitCode : int {
   kExitIO = 4,        // read or write error, short transfer, disk vanished
   kExitVerify = 5,    // data read back differs from what was written
   kExitInternal = 6,  // out of memory, threads, and the like
+  kExitSet = 7,       // the burn-in's disk set could not be kept, or read in a later pass
 };
 
 constexpr size_t kSector = 512;  // stamp granularity
@@ -58,6 +59,7 @@ struct Target {
   dev_t dev = 0;           // block devices: the device number
   uint64_t sysfs_size = 0;  // bytes, as known before opening
   std::string model = "unknown model", serial = "unknown", wwid;
+  std::string sysfs_path;  // block devices: its directory in sysfs, below the root
   uint64_t ident = 0;  // mixed into every stamp: no two targets share a pattern
 
   int fd = -1;

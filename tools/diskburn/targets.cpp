@@ -2,14 +2,18 @@
 
 #include "targets.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "classify.h"
 #include "describe.h"
+#include "identity.h"
 #include "labels.h"
 #include "readfile.h"
 #include "sysroot.h"
@@ -18,6 +22,15 @@
 namespace diskburn {
 
 namespace {
+// Where the disk sits in sysfs (its bus, host, port...), below the root.
+std::string sysfs_path_of(const std::string& name) {
+  char* r = ::realpath(sys("/sys/block/" + name).c_str(), nullptr);
+  if (!r) return "";
+  std::string s = r;
+  std::free(r);
+  return s.rfind(sys_root(), 0) == 0 ? s.substr(sys_root().size()) : "";
+}
+
 std::unique_ptr<Target> block_target(const std::string& name, dev_t dev) {
   auto t = std::make_unique<Target>();
   t->name = name;
@@ -27,6 +40,7 @@ std::unique_ptr<Target> block_target(const std::string& name, dev_t dev) {
   t->model = disk_model(name);
   t->serial = disk_serial(name);
   t->wwid = disk_wwid(name);
+  t->sysfs_path = sysfs_path_of(name);
   return t;
 }
 }  // namespace
@@ -90,26 +104,71 @@ std::optional<std::string> Chooser::keep_reason(const std::string& name, dev_t d
   return medium_reason(name, dev, *topo_, nodes_);
 }
 
-std::optional<std::string> Chooser::scan_reason(const std::string& name, dev_t& dev) {
-  std::string base = sys("/sys/block/" + name);
-  if (auto r = kind_reason(name, false)) return r;
-  auto d = parse_devnum(attr(base + "/dev").value_or(""));
-  if (!d) return std::string("no device number in sysfs");
+// Why a disk found in the scan is left out, or nothing.
+std::optional<Use> Chooser::scan_reason(const std::string& name, dev_t& dev) {
+  auto keep = [&]() -> std::optional<Use> {
+    if (auto r = keep_reason(name, dev)) return Use{*r, *r};
+    return std::nullopt;
+  };
+  auto d = parse_devnum(attr(sys("/sys/block/" + name + "/dev")).value_or(""));
+  if (!d) return Use{"no device number in sysfs", "has no device number in sysfs"};
   dev = *d;
-  if (auto it = boot_.find(name); it != boot_.end()) return keep_reason(name, dev);
+  if (boot_.count(name)) return keep();
   if (auto r = state_reason(name, in_use_)) return r;
-  return keep_reason(name, dev);
+  if (auto r = keep()) return r;
+  return busy_reason(name, dev);
 }
 
+// Held exclusively by another program (a mount in another mount namespace
+// shows nowhere else).  Asked of every path here, before the paths to one
+// disk are reduced to one: the path kept must not be the free-looking
+// second path of a disk in use.
+std::optional<Use> Chooser::busy_reason(const std::string& name, dev_t dev) {
+  std::string why;
+  auto node = may_open(dev) ? nodes_.node(name, dev, why) : std::nullopt;
+  if (!node) return std::nullopt;
+  int fd = ::open(node->c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+  if (fd >= 0 || errno != EBUSY) return std::nullopt;
+  return Use{"in use (busy when opened)", "is in use (busy when opened)"};
+}
+
+// Every entry of /sys/block that is a disk at all is described, kept or
+// not, so that another path to a disk left out is left out too.
 void Chooser::scan(Targets& out) {
   for (auto& name : toolio::list_dir(sys("/sys/block"))) {
-    dev_t dev = 0;
-    if (auto why = scan_reason(name, dev)) {
-      say_("Leaving out " + printable(name) + ": " + *why + ".");
+    if (auto kind = kind_reason(name, false)) {
+      say_("Leaving out " + printable(name) + ": " + *kind + ".");
       continue;
     }
-    out.push_back(block_target(name, dev));
+    dev_t dev = 0;
+    auto why = scan_reason(name, dev);
+    auto t = block_target(name, dev);
+    seen_.insert(burn_key(*t));
+    if (why) {
+      say_("Leaving out " + printable(name) + ": " + why->text + ".");
+      left_.push_back({std::move(t), *why});
+    } else {
+      out.push_back(std::move(t));
+    }
   }
+  leave_out_other_paths(out);
+}
+
+void Chooser::leave_out_other_paths(Targets& out) {
+  Targets kept;
+  for (auto& t : out) {
+    auto same = std::find_if(left_.begin(), left_.end(), [&](const LeftOut& l) { return same_identity(*l.disk, *t); });
+    if (same == left_.end()) {
+      kept.push_back(std::move(t));
+      continue;
+    }
+    say_("Leaving out " + printable(t->name) + ": another path to " + printable(same->disk->name) + ", which " +
+         same->why.phrase + ".");
+    Use why = same->why;
+    left_.push_back({std::move(t), why});
+  }
+  out = std::move(kept);
 }
 
 std::optional<int> Chooser::listed(const std::string& list, Targets& out) {
@@ -138,12 +197,14 @@ std::optional<int> Chooser::listed_device(const std::string& p, dev_t dev, Targe
   std::optional<std::string> why;
   if (!name) why = "not a whole disk";
   if (!why) why = kind_reason(*name, true);
+  if (!why) seen_.insert(burn_key(*block_target(*name, dev)));
   if (!why)
     if (auto keep = keep_reason(*name, dev)) {
       say_("Leaving out " + *name + ": " + *keep + ".");
       return std::nullopt;
     }
-  if (!why) why = state_reason(*name, in_use_);
+  if (!why)
+    if (auto use = state_reason(*name, in_use_)) why = use->text;
   if (why) {
     say_("Cannot use " + p + ": " + *why + ".");
     return kExitOpen;
@@ -169,22 +230,8 @@ std::optional<int> Chooser::listed_file(const std::string& p, const struct stat&
   t->ino = st.st_ino;
   t->sysfs_size = static_cast<uint64_t>(st.st_size);
   t->model = "regular file";
+  seen_.insert(burn_key(*t));
   out.push_back(std::move(t));
-  return std::nullopt;
-}
-
-std::optional<std::string> same_disk(const Target& a, const Target& b) {
-  if (a.is_block != b.is_block) return std::nullopt;
-  if (!a.is_block) {
-    if (a.dev == b.dev && a.ino == b.ino) return "the same file as " + a.name;
-    return std::nullopt;
-  }
-  if (a.dev == b.dev) return "the same device as " + a.name;
-  if (!a.wwid.empty() && !b.wwid.empty())
-    return a.wwid == b.wwid ? std::optional<std::string>("same WWID as " + a.name + " (another path to one disk)")
-                            : std::nullopt;
-  if (a.serial != "unknown" && a.serial == b.serial)
-    return "same serial number as " + a.name + " (another path to one disk)";
   return std::nullopt;
 }
 

@@ -84,7 +84,7 @@ std::vector<std::pair<std::string, dev_t>> Topology::partitions(const std::strin
   std::string base = sys("/sys/block/" + disk);
   for (auto& p : list_dir(base)) {
     if (!path_exists(base + "/" + p + "/partition")) continue;
-    if (auto d = parse_devnum(attr(base + "/" + p + "/dev").value_or(""))) out.emplace_back(p, *d);
+    out.emplace_back(p, parse_devnum(attr(base + "/" + p + "/dev").value_or("")).value_or(0));
   }
   return out;
 }

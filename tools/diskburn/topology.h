@@ -40,7 +40,8 @@ class Topology {
   std::optional<std::string> sysdir_of_name(const std::string& name) const;
   // The name of a whole disk with this number; nothing for a partition.
   std::optional<std::string> whole_disk(dev_t dev) const;
-  // A disk's partitions: name and device number.
+  // A disk's partitions: name and device number, 0 for one whose number
+  // sysfs does not give.
   std::vector<std::pair<std::string, dev_t>> partitions(const std::string& disk) const;
   // The loop devices whose backing file is this file.
   std::vector<std::string> loops_backed_by(const struct stat& file) const;

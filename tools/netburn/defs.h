@@ -6,8 +6,11 @@
 // settings.cpp - the environment it reads;
 // sysfs.cpp    - the ports' sysfs attributes, read with toolio's reader;
 // ports.cpp    - finding the Ethernet ports and preparing them;
+// groups.cpp   - which ports hear each other, and how much each sends each;
+// body.cpp     - the bytes of a frame after its header, made and checked;
 // tally.cpp    - counting each distinct frame once;
 // traffic.cpp  - the sender and receiver threads of a pass;
+// room.cpp     - how far a sender may run ahead of a receiver;
 // report.cpp   - status lines and the lines at the end of a pass.
 #pragma once
 
@@ -39,11 +42,18 @@ constexpr unsigned kBatch = 32;           // frames per sendmmsg
 constexpr unsigned kStartTurn = 64;       // frames per peer in a first turn
 constexpr unsigned kMaxTurn = 16384;      // frames per peer in a turn, at most
 constexpr unsigned kSeqBits = 20;         // a mark is (turn << kSeqBits | seq) + 1
-constexpr unsigned kRingFrames = 65536;   // receive ring slots per port
-constexpr unsigned kRingSlot = 128;       // we only need the headers
+// The receive ring keeps whole frames, so every byte can be checked: 64
+// blocks of 128 KiB (8 MiB per port), 81 slots of 1600 bytes in each
+// (a full-size frame lands 66 bytes into its slot).
+constexpr unsigned kRingSlot = 1600;
+constexpr unsigned kRingBlock = 128 << 10;
+constexpr unsigned kRingBlocks = 64;
+constexpr unsigned kSlotsPerBlock = kRingBlock / kRingSlot;
+constexpr unsigned kRingFrames = kSlotsPerBlock * kRingBlocks;
 constexpr auto kTurnTarget = std::chrono::milliseconds(20);
-constexpr auto kQuiet = std::chrono::milliseconds(3);
-constexpr auto kBarrierCap = std::chrono::milliseconds(2000);
+constexpr auto kQuiet = std::chrono::milliseconds(3);        // the least wait after a receiver's last frame
+constexpr auto kBarrierCap = std::chrono::milliseconds(2000);  // for a queue to drain, a dead receiver
+constexpr auto kSettle = std::chrono::milliseconds(300);       // warm-up: hearing unchanged this long
 constexpr auto kStatusPeriod = std::chrono::milliseconds(250);
 constexpr auto kStuckLimit = std::chrono::seconds(5);
 constexpr double kDefaultPassSeconds = 60.0;

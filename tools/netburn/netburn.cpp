@@ -1,17 +1,22 @@
 // netburn: burn-in traffic among the machine's Ethernet ports.
 //
 // One pass ("-1"): the ports take turns; in its turn a port sends unicast
-// frames of a local experimental EtherType to each other port's own hardware
-// address.  Each frame carries this run's id, the sender's and the
-// receiver's port numbers, a turn number and a sequence number.  Every port
-// counts the distinct frames of this run that were meant for it.  Every port
-// sends every other the same number of frames per round, so "frames the
-// others sent to a port" is one number for all ports and goes out as the
-// sent count of the status lines: a port that got every frame reads 100.
+// frames of a local experimental EtherType to each other port of its group
+// (the ports that hear it) at that port's own hardware address.  Each frame
+// carries this run's id, the sender's and the receiver's port numbers, a
+// turn number and a sequence number, and a body made from them.  Every port
+// checks every byte and counts the distinct intact frames of this run that
+// were meant for it.  Every port receives the same number of frames per round, so "frames the others sent
+// to a port" is one number for all ports and goes out as the sent count of
+// the status lines: a port that got every frame reads 100.
 //
 // A pass fails (exit 4) when a port has no link at the start, loses it, or
 // shows below 90 percent in any status line: the reader marks such a port
-// BAD for good, and the verdict must agree with the screen.
+// BAD for good, and the verdict must agree with the screen.  The reader sees
+// only each port's total, so the pass also ends, right after the status
+// line that shows it, when one sender-to-receiver pair is below 90 percent
+// or a frame arrived corrupted: one bad sender among many costs each
+// receiver too little to show.
 //
 // Threads: one sender, one receiver per port, and the main thread, which is
 // the only one that writes output.  The pipe to the reader may fill while
@@ -66,6 +71,8 @@ class Session {
   void wait_for_links();
   void check_links();
   bool show(const Snapshot& s);
+  void judge_pairs(const Snapshot& s);
+  void say_sending();
   void join_workers();
   std::string failed_line() const;
   std::string stopped_line(const Snapshot& s) const;
@@ -84,6 +91,9 @@ class Session {
   std::vector<std::string> causes_;   // why the pass failed, besides percentages
   std::vector<bool> lost_;            // ports whose link loss is reported
   std::map<size_t, int64_t> low_;     // lowest percentage shown below 90, per port
+  using Pair = std::pair<size_t, size_t>;  // sender, receiver
+  std::map<Pair, int64_t> low_pairs_;     // lowest percentage below 90, per pair
+  std::map<Pair, uint64_t> corrupt_;      // corrupted frames, per pair
 };
 
 int Session::run(int argc, char** argv) {
@@ -130,6 +140,7 @@ bool Session::find_ports() {
     p->tally = std::make_unique<Tally>(P);
     p->from.reset(new std::atomic<uint64_t>[P]());
     p->heard.reset(new std::atomic<uint8_t>[P]());
+    p->corrupt.reset(new std::atomic<uint64_t>[P]());
     std::string err;
     int code = kExitPortFailed;
     if (!identify_port(*p, err) || !raise_port(*p, err, code)) return set_up_failed(*p, err, code);
@@ -241,19 +252,26 @@ void Session::monitor() {
       stopped_ = true;
       break;
     }
-    if (burn_->done() || burn_->failed() || !causes_.empty() || !low_.empty()) break;
+    if (burn_->done() || burn_->failed() || !causes_.empty() || !low_.empty() || !low_pairs_.empty() ||
+        !corrupt_.empty())
+      break;
     toolio::sleep_interruptibly(kStatusPeriod);
     if (!said_sending && burn_->warmed_up()) {
-      std::string rate = set_.rate ? fmt(", at most %" PRIu64 " frames/s per port", set_.rate) : "";
-      toolio::emit(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
-                       set_.pass_seconds, burn_->frame_bytes(), rate.c_str()));
+      say_sending();
       said_sending = true;
     }
     check_links();
     Snapshot s = burn_->snapshot();
-    if (s.valid && s.per_peer_sent > 0) show(s);
+    if (s.valid && s.per_port_sent > 0) show(s);
   }
   join_workers();
+}
+
+void Session::say_sending() {
+  for (const auto& line : group_lines(ports_, burn_->groups())) toolio::emit(line);
+  std::string rate = set_.rate ? fmt(", at most %" PRIu64 " frames/s per port", set_.rate) : "";
+  toolio::emit(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
+                   set_.pass_seconds, burn_->frame_bytes(), rate.c_str()));
 }
 
 // A link that is down now, or went down since the pass began, fails the pass.
@@ -275,32 +293,49 @@ bool Session::show(const Snapshot& s) {
   std::string line = status_line(ports_, s);
   if (line == last_status_ || !toolio::emit_or_stop(line)) return false;
   last_status_ = line;
-  const uint64_t want = expected(s, ports_.size());
+  const uint64_t want = expected(s);
   for (size_t j = 0; j < ports_.size(); ++j) {
     int64_t pct = percent_of(s.counts[j], want);
     if (pct > kBadPercent) continue;
     auto [it, fresh] = low_.emplace(j, pct);
     if (!fresh) it->second = std::min(it->second, pct);
   }
-  if (!low_.empty()) burn_->request_stop();
+  judge_pairs(s);
+  if (!low_.empty() || !low_pairs_.empty() || !corrupt_.empty()) burn_->request_stop();
   return true;
+}
+
+// Every sender-to-receiver pair on its own: below 90 percent, or a single
+// corrupted frame, fails the pass.
+void Session::judge_pairs(const Snapshot& s) {
+  for (size_t i = 0; i < ports_.size(); ++i)
+    for (size_t j = 0; j < ports_.size(); ++j) {
+      if (s.corrupt[j][i] > 0) corrupt_[{i, j}] = s.corrupt[j][i];
+      if (s.sent[i][j] == 0) continue;
+      int64_t pct = pair_percent(s, i, j);
+      if (pct > kBadPercent) continue;
+      auto [it, fresh] = low_pairs_.emplace(Pair{i, j}, pct);
+      if (!fresh) it->second = std::min(it->second, pct);
+    }
 }
 
 int Session::report() {
   // A port whose link loss is told already fails to send or receive too.
-  if (Failure f = burn_->failure(); burn_->failed() && !lost_[f.port]) {
-    toolio::emit(f.message);
-    causes_.push_back(f.cause);
+  if (Failure f = burn_->failure(); burn_->failed() && (f.port == SIZE_MAX || !lost_[f.port])) {
+    for (const auto& m : f.messages) toolio::emit(m);
+    causes_.insert(causes_.end(), f.causes.begin(), f.causes.end());
   }
   const Snapshot s = burn_->snapshot();
-  const bool counted = s.valid && s.per_peer_sent > 0;
+  const bool counted = s.valid && s.per_port_sent > 0;
   if (counted) {
     show(s);
     for (size_t j = 0; j < ports_.size(); ++j) toolio::emit(result_line(ports_, s, j));
+    for (auto [pair, pct] : low_pairs_) toolio::emit(pair_line(ports_, s, pair.first, pair.second));
+    for (auto [pair, k] : corrupt_) toolio::emit(corrupt_line(ports_, s, pair.first, pair.second));
     for (Port* p : ports_)
       for (const auto& note : port_notes(*p)) toolio::emit(note);
   }
-  if (!causes_.empty() || !low_.empty()) {
+  if (!causes_.empty() || !low_.empty() || !low_pairs_.empty() || !corrupt_.empty()) {
     toolio::emit(failed_line());
     return kExitPortFailed;
   }
@@ -321,6 +356,12 @@ std::string Session::failed_line() const {
   std::vector<std::string> low;
   for (auto [j, pct] : low_) low.push_back(fmt("%s %" PRId64 "%%", ports_[j]->name.c_str(), pct));
   if (!low.empty()) parts.push_back("below 90%: " + join(low, ", "));
+  for (auto [pair, pct] : low_pairs_)
+    parts.push_back(fmt("%s to %s: %" PRId64 "%% received", ports_[pair.first]->name.c_str(),
+                        ports_[pair.second]->name.c_str(), pct));
+  for (auto [pair, k] : corrupt_)
+    parts.push_back(fmt("%s to %s: %" PRIu64 " corrupted %s", ports_[pair.first]->name.c_str(),
+                        ports_[pair.second]->name.c_str(), k, k == 1 ? "frame" : "frames"));
   return "Pass failed: " + join(parts, "; ") + ".";
 }
 
@@ -331,20 +372,21 @@ static uint64_t total(const std::vector<uint64_t>& v) {
 }
 
 std::string Session::stopped_line(const Snapshot& s) const {
-  if (!s.valid || s.per_peer_sent == 0) return "Stopped before the traffic started.";
-  const uint64_t sent = expected(s, ports_.size()) * ports_.size();
+  if (!s.valid || s.per_port_sent == 0) return "Stopped before the traffic started.";
+  const uint64_t sent = expected(s) * ports_.size();
   return fmt("Stopped after %.1f of %g s: %" PRIu64 " frames sent, %" PRIu64 " received.",
              burn_->seconds_sending, set_.pass_seconds, sent, total(s.counts));
 }
 
 std::string Session::complete_line(const Snapshot& s) const {
-  const uint64_t want = expected(s, ports_.size());
+  const uint64_t want = expected(s);
   int64_t lowest = 100;
   for (uint64_t c : s.counts) lowest = std::min(lowest, percent_of(c, want));
   const double secs = std::max(burn_->seconds_sending, 1e-9);
   const double fps = static_cast<double>(burn_->frames_sent) / secs;
   std::string ports = lowest >= 100 ? std::string("all ports 100%")
                                     : fmt("all ports %" PRId64 "%% or better", lowest);
+  ports += groups_text(ports_, burn_->groups());
   return fmt("Pass complete: %s; %" PRIu64 " frames sent, %" PRIu64 " received in %.1f s"
              " (%.0f frames/s, %.1f MB/s).",
              ports.c_str(), want * ports_.size(), total(s.counts), burn_->seconds_sending, fps,

@@ -149,10 +149,10 @@ bool open_port(Port& p, std::string& err, int& code) {
   if (::setsockopt(p.fd, SOL_PACKET, PACKET_VERSION, &v, sizeof v) < 0)
     return bad("select the packet ring version");
   tpacket_req req{};
-  req.tp_block_size = 1 << 16;
+  req.tp_block_size = kRingBlock;
   req.tp_frame_size = kRingSlot;
   req.tp_frame_nr = kRingFrames;
-  req.tp_block_nr = kRingFrames * kRingSlot / req.tp_block_size;
+  req.tp_block_nr = kRingBlocks;
   if (::setsockopt(p.fd, SOL_PACKET, PACKET_RX_RING, &req, sizeof req) < 0)
     return bad("set up the receive ring");
   const size_t bytes = static_cast<size_t>(req.tp_block_size) * req.tp_block_nr;
@@ -167,6 +167,13 @@ bool open_port(Port& p, std::string& err, int& code) {
   sll.sll_protocol = htons(kEtherType);
   sll.sll_ifindex = p.ifindex;
   if (::bind(p.fd, reinterpret_cast<sockaddr*>(&sll), sizeof sll) < 0) return bad("bind a raw socket");
+  // Without it a port that filters by address never shows a hub's flooding;
+  // the kernel drops it again with the socket.
+  packet_mreq mr{};
+  mr.mr_ifindex = p.ifindex;
+  mr.mr_type = PACKET_MR_PROMISC;
+  if (::setsockopt(p.fd, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &mr, sizeof mr) < 0)
+    return bad("listen in promiscuous mode");
   int pending = 0;
   socklen_t len = sizeof pending;
   ::getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &pending, &len);  // reading it clears it

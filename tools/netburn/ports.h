@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "defs.h"
 #include "tally.h"
 
 namespace netburn {
@@ -37,11 +38,13 @@ struct Port {
   std::unique_ptr<Tally> tally;
   std::unique_ptr<std::atomic<uint64_t>[]> from;   // distinct frames, per sender
   std::unique_ptr<std::atomic<uint8_t>[]> heard;   // warm-up frames seen, per sender
+  std::unique_ptr<std::atomic<uint64_t>[]> corrupt;  // frames whose bytes differ, per sender
   std::atomic<uint64_t> repeated{0};  // frames it had already counted
   std::atomic<uint64_t> strays{0};    // frames meant for another port
   std::atomic<uint64_t> own{0};       // its own frames, come back
   std::atomic<uint64_t> mark{0};      // (turn << kSeqBits | seq) + 1 of the newest frame
   std::atomic<size_t> next{0};        // ring slot the receiver looks at next
+  std::atomic<uint64_t> taken{0};     // ring slots the receiver has handed back
   std::atomic<int> error{0};          // errno of a receive failure
 };
 
@@ -60,7 +63,14 @@ Scan scan_ports();
 bool identify_port(Port& p, std::string& err);
 // Brings the port up if it is down.
 bool raise_port(Port& p, std::string& err, int& code);
+// Opens the port's raw socket and receive ring, in promiscuous mode for as
+// long as the socket lives, so frames a hub floods to it are seen even on
+// ports that filter by address.
 bool open_port(Port& p, std::string& err, int& code);
+// Slot idx of the port's receive ring (slots do not cross blocks).
+inline unsigned char* ring_slot(const Port& p, size_t idx) {
+  return p.ring + (idx / kSlotsPerBlock) * kRingBlock + (idx % kSlotsPerBlock) * kRingSlot;
+}
 
 bool has_carrier(const Port& p);
 // How often the link went down since boot, if the kernel says.

@@ -1,0 +1,128 @@
+// diskburn: see holds.h.
+
+#include "holds.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "stopsignal.h"
+#include "sysroot.h"
+#include "toolio.h"
+#include "topology.h"
+
+namespace diskburn {
+
+namespace {
+constexpr auto kProbeTime = std::chrono::seconds(10);
+constexpr size_t kProbeOutput = 64 << 10;
+// Room for the rest of the line: a disk with a hundred partitions is
+// named with its first ones and a count of the others.
+constexpr size_t kLineRoom = 900;
+
+[[noreturn]] void exec_blkid(int out, const std::string& path) {
+  int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  ::dup2(null, 0);
+  ::dup2(out, 1);
+  ::dup2(null, 2);
+  const char* argv[] = {"blkid", "-p", "-o", "export", path.c_str(), nullptr};
+  char* const* args = const_cast<char* const*>(argv);
+  for (const char* p : {"/usr/sbin/blkid", "/sbin/blkid", "/usr/bin/blkid", "/bin/blkid"}) ::execv(p, args);
+  ::execvp("blkid", args);
+  ::_exit(127);
+}
+
+// blkid's output, read until it ends, the time is up, or a stop comes.
+std::optional<std::string> read_child(int fd, pid_t pid) {
+  std::string out;
+  auto deadline = std::chrono::steady_clock::now() + kProbeTime;
+  for (;;) {
+    if (toolio::g_signalled || std::chrono::steady_clock::now() > deadline || out.size() > kProbeOutput) {
+      ::kill(pid, SIGKILL);
+      return std::nullopt;
+    }
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    char buf[4096];
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) return out;
+    out.append(buf, static_cast<size_t>(n));
+  }
+}
+
+// KEY=value lines, blanks and other bytes in values escaped with '\'.
+std::map<std::string, std::string> parse_export(const std::string& out) {
+  std::map<std::string, std::string> tags;
+  for (auto& line : toolio::split(out, '\n')) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string v;
+    for (size_t i = eq + 1; i < line.size(); ++i) v += line[i] == '\\' && i + 1 < line.size() ? line[++i] : line[i];
+    tags[line.substr(0, eq)] = v;
+  }
+  return tags;
+}
+
+// "sda1 ext4 "data"", or nothing when no filesystem was recognised.
+std::optional<std::string> filesystem(const std::string& name, const std::map<std::string, std::string>& tags) {
+  auto type = tags.find("TYPE");
+  if (type == tags.end()) return std::nullopt;
+  std::string item = name + " " + printable(type->second, 32);
+  if (auto l = tags.find("LABEL"); l != tags.end() && !l->second.empty())
+    item += " \"" + printable(l->second, 64) + "\"";
+  return item;
+}
+}  // namespace
+
+std::optional<std::map<std::string, std::string>> probe(const std::string& path) {
+  int p[2];
+  if (::pipe2(p, O_CLOEXEC) != 0) return std::nullopt;
+  pid_t pid = ::fork();
+  if (pid == 0) exec_blkid(p[1], path);
+  ::close(p[1]);
+  if (pid < 0) {
+    ::close(p[0]);
+    return std::nullopt;
+  }
+  auto out = read_child(p[0], pid);
+  ::close(p[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!out || !WIFEXITED(status) || WEXITSTATUS(status) == 127) return std::nullopt;
+  return WEXITSTATUS(status) == 0 ? parse_export(*out) : std::map<std::string, std::string>{};
+}
+
+std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes) {
+  const std::string head = "Disk " + t.name + " holds: ";
+  if (t.is_block && !may_open(t.dev)) return head + "not known (not read).";
+  auto whole = probe(node);
+  if (!whole) return head + "not known (blkid could not be run).";
+  std::vector<std::string> items;
+  if (auto pt = whole->find("PTTYPE"); pt != whole->end())
+    items.push_back(printable(pt->second, 32) + " partition table");
+  if (auto fs = filesystem(t.name, *whole)) items.push_back(*fs);
+  if (t.is_block)
+    for (auto& [part, dev] : Topology({}).partitions(t.name)) {
+      std::string why;
+      auto pnode = dev ? nodes.node(part, dev, why) : std::nullopt;
+      auto tags = pnode ? probe(*pnode) : std::nullopt;
+      if (auto fs = tags ? filesystem(part, *tags) : std::nullopt) items.push_back(*fs);
+    }
+  std::string list;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (list.size() + items[i].size() > kLineRoom) {
+      list += fmt(", and %zu more", items.size() - i);
+      break;
+    }
+    list += (i ? ", " : "") + items[i];
+  }
+  return head + (list.empty() ? "nothing recognised" : list) + ".";
+}
+
+}  // namespace diskburn
