@@ -33,6 +33,15 @@ enum ExitCode : int {
 // The reader marks a port BAD at this percentage or less; a pass that shows
 // it fails, so that the screen and the verdict agree.
 constexpr int64_t kBadPercent = 89;
+// A pair is judged during the pass only once its sender has sent it this
+// many frames: with fewer, two frames lost to a loss the pass tolerates
+// (1 in 16 reads 94%) already read below 90.  The pass's end judges every
+// pair on all it got.
+constexpr uint64_t kPairSample = 50;
+// Repeated frames beyond this share of what a port counted fail it: a
+// mirrored or looped switch port repeats every frame it touches, where a
+// switch that relearns an address repeats a handful.
+constexpr uint64_t kRepeatPercent = 1;
 
 constexpr uint16_t kEtherType = 0x88B5;  // IEEE 802 local experimental 1
 constexpr uint32_t kMagic = 0x4e42524eu;

@@ -70,8 +70,9 @@ class Session {
   bool set_up_failed(const Port& p, const std::string& err, int code);
   void wait_for_links();
   void check_links();
-  bool show(const Snapshot& s);
-  void judge_pairs(const Snapshot& s);
+  bool show(const Snapshot& s, bool last = false);
+  void judge_pairs(const Snapshot& s, bool last);
+  void judge_repeats(const Snapshot& s);
   void say_sending();
   void join_workers();
   std::string failed_line() const;
@@ -289,7 +290,7 @@ void Session::check_links() {
 }
 
 // Writes the status line; notes every port it puts below 90 percent.
-bool Session::show(const Snapshot& s) {
+bool Session::show(const Snapshot& s, bool last) {
   std::string line = status_line(ports_, s);
   if (line == last_status_ || !toolio::emit_or_stop(line)) return false;
   last_status_ = line;
@@ -300,18 +301,19 @@ bool Session::show(const Snapshot& s) {
     auto [it, fresh] = low_.emplace(j, pct);
     if (!fresh) it->second = std::min(it->second, pct);
   }
-  judge_pairs(s);
+  judge_pairs(s, last);
   if (!low_.empty() || !low_pairs_.empty() || !corrupt_.empty()) burn_->request_stop();
   return true;
 }
 
 // Every sender-to-receiver pair on its own: below 90 percent, or a single
-// corrupted frame, fails the pass.
-void Session::judge_pairs(const Snapshot& s) {
+// corrupted frame, fails the pass.  A pair with few frames yet waits for
+// more, or for the pass's last count.
+void Session::judge_pairs(const Snapshot& s, bool last) {
   for (size_t i = 0; i < ports_.size(); ++i)
     for (size_t j = 0; j < ports_.size(); ++j) {
       if (s.corrupt[j][i] > 0) corrupt_[{i, j}] = s.corrupt[j][i];
-      if (s.sent[i][j] == 0) continue;
+      if (s.sent[i][j] == 0 || (!last && s.sent[i][j] < kPairSample)) continue;
       int64_t pct = pair_percent(s, i, j);
       if (pct > kBadPercent) continue;
       auto [it, fresh] = low_pairs_.emplace(Pair{i, j}, pct);
@@ -328,7 +330,8 @@ int Session::report() {
   const Snapshot s = burn_->snapshot();
   const bool counted = s.valid && s.per_port_sent > 0;
   if (counted) {
-    show(s);
+    show(s, true);
+    judge_repeats(s);
     for (size_t j = 0; j < ports_.size(); ++j) toolio::emit(result_line(ports_, s, j));
     for (auto [pair, pct] : low_pairs_) toolio::emit(pair_line(ports_, s, pair.first, pair.second));
     for (auto [pair, k] : corrupt_) toolio::emit(corrupt_line(ports_, s, pair.first, pair.second));
@@ -349,6 +352,16 @@ int Session::report() {
   }
   toolio::emit(complete_line(s));
   return kExitPass;
+}
+
+// A port that gets the same frames again sits on a mirrored or looped
+// switch port: what it counts says nothing of its own cable.
+void Session::judge_repeats(const Snapshot& s) {
+  for (size_t j = 0; j < ports_.size(); ++j) {
+    const uint64_t k = ports_[j]->repeated.load();
+    if (k > 0 && k * 100 > s.counts[j] * kRepeatPercent)
+      causes_.push_back(ports_[j]->name + " received repeated frames");
+  }
 }
 
 std::string Session::failed_line() const {
