@@ -158,7 +158,9 @@ relay() {
   "${S[@]}" link set "s$p" nomaster && "${S[@]}" link add "c$p" type veth peer name "c${p}b" &&
     "${S[@]}" link set "c${p}b" master br0 && "${S[@]}" link set "c${p}b" up &&
     "${S[@]}" link set "c$p" up || return 1
-  sw "$FAULTS_RELAY" "c$p" "s$p" "$every" &
+  # Started directly (not through sw, a function, which would put a subshell
+  # between $! and the relay) so that the cleanup's kill reaches it.
+  ip netns exec "$NB_SWITCH" "$FAULTS_RELAY" "c$p" "s$p" "$every" &
   NB_PIDS+=("$!")
 }
 

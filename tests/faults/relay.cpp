@@ -56,7 +56,10 @@ int main(int argc, char** argv) {
   }
   long count = 0;
   pollfd p[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
-  while (::poll(p, 2, -1) >= 0) {
+  // A port that goes away with its namespace ends the relay: poll would
+  // report it at once, forever.
+  constexpr short gone = POLLERR | POLLHUP | POLLNVAL;
+  while (::poll(p, 2, -1) >= 0 && !((p[0].revents | p[1].revents) & gone)) {
     if (p[0].revents & POLLIN) pass_one(a, b, every > 0 && ++count % every == 0);
     if (p[1].revents & POLLIN) pass_one(b, a, false);
   }
