@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "smartctl.h"
+#include "childruns.h"
 #include "smartread.h"
 
 namespace {
@@ -141,9 +141,9 @@ TEST(DiskburnSmart, RunsSmartctlBoundedAndWithNothingOfOurs) {
   };
   std::vector<std::string> paths;
   for (const auto& c : cases) paths.push_back(c.script);
-  std::vector<SmartAnswer> got;
+  std::vector<ChildAnswer> got;
   auto t0 = std::chrono::steady_clock::now();
-  ASSERT_TRUE(SmartctlRuns("/bin/sh", {"-c", "eval \"$0\""}, std::chrono::seconds(1), 4096).ask(paths, got));
+  ASSERT_TRUE(ChildRuns("smartctl", "/bin/sh", {"-c", "eval \"$0\""}, std::chrono::seconds(1), 4096).ask(paths, got));
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1800));
   ASSERT_EQ(got.size(), cases.size());
   ::close(leak);
@@ -155,12 +155,12 @@ TEST(DiskburnSmart, RunsSmartctlBoundedAndWithNothingOfOurs) {
   }
   // Its answer is complete when it ends, whatever it left behind.
   t0 = std::chrono::steady_clock::now();
-  ASSERT_TRUE(SmartctlRuns("/bin/sh", {"-c", "sleep 30 & echo hi"}, std::chrono::seconds(20), 4096).ask({"x"}, got));
+  ASSERT_TRUE(ChildRuns("smartctl", "/bin/sh", {"-c", "sleep 30 & echo hi"}, std::chrono::seconds(20), 4096).ask({"x"}, got));
   EXPECT_EQ(got.at(0).out, "hi\n");
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
-  EXPECT_EQ(SmartctlRuns::find("sh-that-is-not-there"), "");
-  EXPECT_EQ(SmartctlRuns::find("/bin/sh"), "/bin/sh");
-  EXPECT_NE(SmartctlRuns::find("sh"), "");
+  EXPECT_EQ(ChildRuns::find("sh-that-is-not-there"), "");
+  EXPECT_EQ(ChildRuns::find("/bin/sh"), "/bin/sh");
+  EXPECT_NE(ChildRuns::find("sh"), "");
 }
 
 }  // namespace

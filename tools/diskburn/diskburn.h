@@ -13,7 +13,8 @@
 // (the disks of the whole burn-in), holds.* and warnings.* (what the
 // operator reads before the first write), access.* (opening), pass.* and
 // stamp.* (the pass and its pattern), smart*.* and jsonscan.* (the SMART
-// counters around it), report.* (the lines).
+// counters around it), childruns.* (smartctl and blkid, bounded),
+// report.* (the lines).
 #pragma once
 
 #include <optional>

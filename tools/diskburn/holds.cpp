@@ -2,16 +2,9 @@
 
 #include "holds.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 
-#include "stopsignal.h"
+#include "childruns.h"
 #include "sysroot.h"
 #include "toolio.h"
 #include "topology.h"
@@ -24,36 +17,6 @@ constexpr size_t kProbeOutput = 64 << 10;
 // Room for the rest of the line: a disk with a hundred partitions is
 // named with its first ones and a count of the others.
 constexpr size_t kLineRoom = 900;
-
-[[noreturn]] void exec_blkid(int out, const std::string& path) {
-  int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  ::dup2(null, 0);
-  ::dup2(out, 1);
-  ::dup2(null, 2);
-  const char* argv[] = {"blkid", "-p", "-o", "export", path.c_str(), nullptr};
-  char* const* args = const_cast<char* const*>(argv);
-  for (const char* p : {"/usr/sbin/blkid", "/sbin/blkid", "/usr/bin/blkid", "/bin/blkid"}) ::execv(p, args);
-  ::execvp("blkid", args);
-  ::_exit(127);
-}
-
-// blkid's output, read until it ends, the time is up, or a stop comes.
-std::optional<std::string> read_child(int fd, pid_t pid) {
-  std::string out;
-  auto deadline = std::chrono::steady_clock::now() + kProbeTime;
-  for (;;) {
-    if (toolio::g_signalled || std::chrono::steady_clock::now() > deadline || out.size() > kProbeOutput) {
-      ::kill(pid, SIGKILL);
-      return std::nullopt;
-    }
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    char buf[4096];
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n <= 0) return out;
-    out.append(buf, static_cast<size_t>(n));
-  }
-}
 
 // KEY=value lines, blanks and other bytes in values escaped with '\'.
 std::map<std::string, std::string> parse_export(const std::string& out) {
@@ -80,22 +43,14 @@ std::optional<std::string> filesystem(const std::string& name, const std::map<st
 }  // namespace
 
 std::optional<std::map<std::string, std::string>> probe(const std::string& path) {
-  int p[2];
-  if (::pipe2(p, O_CLOEXEC) != 0) return std::nullopt;
-  pid_t pid = ::fork();
-  if (pid == 0) exec_blkid(p[1], path);
-  ::close(p[1]);
-  if (pid < 0) {
-    ::close(p[0]);
+  static const std::string blkid = ChildRuns::find("blkid");
+  if (blkid.empty()) return std::nullopt;
+  std::vector<ChildAnswer> answers;
+  if (!ChildRuns("blkid", blkid, {"-p", "-o", "export"}, kProbeTime, kProbeOutput).ask({path}, answers) ||
+      !answers[0].ended)
     return std::nullopt;
-  }
-  auto out = read_child(p[0], pid);
-  ::close(p[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!out || !WIFEXITED(status) || WEXITSTATUS(status) == 127) return std::nullopt;
-  return WEXITSTATUS(status) == 0 ? parse_export(*out) : std::map<std::string, std::string>{};
+  // blkid says 2 when it recognises nothing.
+  return answers[0].status == 0 ? parse_export(answers[0].out) : std::map<std::string, std::string>{};
 }
 
 std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes) {

@@ -11,7 +11,7 @@
 
 #include "burnset.h"
 #include "readfile.h"
-#include "smartctl.h"
+#include "childruns.h"
 #include "sysroot.h"
 
 namespace diskburn {
@@ -37,7 +37,7 @@ std::string node_for(const Target& t) {
   return "";
 }
 
-std::optional<SmartReading> reading(const SmartAnswer& a, std::string& why) {
+std::optional<SmartReading> reading(const ChildAnswer& a, std::string& why) {
   if (!a.ended) {
     why = a.why;
     return std::nullopt;
@@ -51,16 +51,16 @@ std::optional<SmartReading> reading(const SmartAnswer& a, std::string& why) {
 bool SmartWatch::read(const Targets& targets, const char* when, Readings& out) {
   out.assign(targets.size(), std::nullopt);
   const char* setting = std::getenv("DISKBURN_SMARTCTL");
-  const std::string program = SmartctlRuns::find(setting ? setting : "smartctl");
+  const std::string program = ChildRuns::find(setting ? setting : "smartctl");
   std::vector<std::string> nodes;
   for (auto& t : targets) nodes.push_back(node_for(*t));
-  std::vector<SmartAnswer> answers(targets.size());
+  std::vector<ChildAnswer> answers(targets.size());
   std::vector<std::string> asked;
   for (auto& n : nodes)
     if (!n.empty()) asked.push_back(n);
   if (!program.empty() && !asked.empty()) {
-    std::vector<SmartAnswer> got;
-    if (!SmartctlRuns(program, kArgs, kSmartLimit, kAnswerLimit).ask(asked, got)) return false;
+    std::vector<ChildAnswer> got;
+    if (!ChildRuns("smartctl", program, kArgs, kSmartLimit, kAnswerLimit).ask(asked, got)) return false;
     for (size_t i = 0, k = 0; i < targets.size(); ++i)
       if (!nodes[i].empty()) answers[i] = std::move(got[k++]);
   }

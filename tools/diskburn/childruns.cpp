@@ -1,6 +1,6 @@
-// diskburn: see smartctl.h.
+// diskburn: see childruns.h.
 
-#include "smartctl.h"
+#include "childruns.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,10 +22,10 @@ extern char** environ;
 
 namespace diskburn {
 
-struct SmartctlRuns::Child {
+struct ChildRuns::Child {
   pid_t pid = -1;  // -1 once reaped (or never started)
   int fd = -1;     // the read end of its output, -1 once closed
-  SmartAnswer* answer = nullptr;
+  ChildAnswer* answer = nullptr;
   void close_fd() {
     if (fd >= 0) ::close(fd);
     fd = -1;
@@ -37,7 +37,7 @@ struct SmartctlRuns::Child {
   }
 };
 
-std::string SmartctlRuns::find(const std::string& name) {
+std::string ChildRuns::find(const std::string& name) {
   if (name.empty()) return "";
   if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : "";
   const char* env = std::getenv("PATH");
@@ -50,10 +50,10 @@ std::string SmartctlRuns::find(const std::string& name) {
   return "";
 }
 
-bool SmartctlRuns::start(const std::string& path, Child& c) {
+bool ChildRuns::start(const std::string& path, Child& c) {
   int p[2];
   if (::pipe2(p, O_CLOEXEC) != 0) {
-    c.answer->why = toolio::fmt("smartctl could not be started (%s)", std::strerror(errno));
+    c.answer->why = toolio::fmt("%s could not be started (%s)", name_.c_str(), std::strerror(errno));
     return false;
   }
   ::fcntl(p[0], F_SETFL, O_NONBLOCK);
@@ -87,12 +87,12 @@ bool SmartctlRuns::start(const std::string& path, Child& c) {
   if (rc == 0) return true;
   c.pid = -1;
   c.close_fd();
-  c.answer->why = toolio::fmt("smartctl could not be started (%s)", std::strerror(rc));
+  c.answer->why = toolio::fmt("%s could not be started (%s)", name_.c_str(), std::strerror(rc));
   return false;
 }
 
 // Reads what is there, waiting at most `wait` for something to come.
-void SmartctlRuns::pump(std::vector<Child>& kids, std::chrono::milliseconds wait) {
+void ChildRuns::pump(std::vector<Child>& kids, std::chrono::milliseconds wait) {
   std::vector<pollfd> fds;
   std::vector<Child*> who;
   for (auto& c : kids)
@@ -117,7 +117,7 @@ void SmartctlRuns::pump(std::vector<Child>& kids, std::chrono::milliseconds wait
     }
     c.answer->out.append(buf, static_cast<size_t>(n));
     if (c.answer->out.size() > max_out_) {
-      c.answer->why = "smartctl's answer is too long";
+      c.answer->why = name_ + "'s answer is too long";
       c.kill_all();
     }
   }
@@ -125,7 +125,7 @@ void SmartctlRuns::pump(std::vector<Child>& kids, std::chrono::milliseconds wait
 
 // Collects the children that ended; block_briefly gives the killed ones
 // 100 ms.  One stuck in the kernel (a hung disk) is left behind.
-void SmartctlRuns::reap(std::vector<Child>& kids, bool block_briefly) {
+void ChildRuns::reap(std::vector<Child>& kids, bool block_briefly) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(block_briefly ? 100 : 0);
   for (;;) {
     bool left = false;
@@ -142,7 +142,7 @@ void SmartctlRuns::reap(std::vector<Child>& kids, bool block_briefly) {
         c.answer->ended = true;
         c.answer->status = WEXITSTATUS(st);
       } else {
-        c.answer->why = toolio::fmt("smartctl was killed by signal %d", WTERMSIG(st));
+        c.answer->why = toolio::fmt("%s was killed by signal %d", name_.c_str(), WTERMSIG(st));
       }
     }
     if (!left || std::chrono::steady_clock::now() >= until) return;
@@ -150,8 +150,8 @@ void SmartctlRuns::reap(std::vector<Child>& kids, bool block_briefly) {
   }
 }
 
-bool SmartctlRuns::ask(const std::vector<std::string>& paths, std::vector<SmartAnswer>& answers) {
-  answers.assign(paths.size(), SmartAnswer{});
+bool ChildRuns::ask(const std::vector<std::string>& paths, std::vector<ChildAnswer>& answers) {
+  answers.assign(paths.size(), ChildAnswer{});
   std::vector<Child> kids(paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
     kids[i].answer = &answers[i];
@@ -171,7 +171,7 @@ bool SmartctlRuns::ask(const std::vector<std::string>& paths, std::vector<SmartA
   for (auto& c : kids) {
     if (c.pid <= 0) continue;  // ended: what it wrote is its answer, even if its pipe is still open
     if (c.answer->why.empty())
-      c.answer->why = toolio::fmt("smartctl gave no answer within %lld s", static_cast<long long>(limit_.count() / 1000));
+      c.answer->why = toolio::fmt("%s gave no answer within %lld s", name_.c_str(), static_cast<long long>(limit_.count() / 1000));
     c.kill_all();
   }
   reap(kids, true);
