@@ -13,8 +13,8 @@
 #include "app.h"
 #include "burnstate.h"
 #include "conio.h"
+#include "eventloop.h"
 #include "msgwin.h"
-#include "oxistreamlist.h"
 #include "oxpipe.h"
 #include "palette.h"
 #include "plscreen.h"
@@ -97,6 +97,7 @@ struct Child {
     int &pass;                 // this start's number within the run
     OxPipe *pipe = nullptr;
     long long started = 0;
+    bool ended = false;        // this start has ended and all its output was read
     bool restartdue = false;   // ended cleanly; waiting to be started again
 
     // The helper learns which start of this run it is (RUNDIAGS_PASS), so
@@ -107,6 +108,7 @@ struct Child {
         const char *const env[] = {passvar.c_str(), nullptr};
         pipe = new OxPipe(OxPipe::reading(program, argv, env));
         started = ox_monotonic_ms();
+        ended = false;
     }
 };
 
@@ -117,15 +119,16 @@ public:
     void run();
 
 private:
-    int waittime() const;
-    void takeline(Child &c);
-    bool handlekey();
+    void afterpass();
+    long long restart_due() const;
+    Child *child_of(const OxStream *source);
+    bool handlekey(int key);
     void askstop();
     void childend(Child &c);
     void restart(Child &c);
     void summary();
 
-    OxIStreamList list;
+    EventLoop loop;
     std::unique_ptr<OxFile> file;
     BurnState st;
     int netpass = 1;           // the network's own count of starts
@@ -135,7 +138,6 @@ private:
     std::unique_ptr<OvlWin> status;
     std::unique_ptr<SelectionWin> details;
     std::unique_ptr<BurnLog> log;
-    bool nowait = false;
 
     static constexpr const char *netargv[] = {"netburn", "-1", nullptr};
     static constexpr const char *diskargv[] = {"diskburn", "--destroy", nullptr};
@@ -145,9 +147,9 @@ BurnIn::BurnIn(OxFile *logfile) : file(logfile)
 {
     net.start();
     disk.start();
-    list.append(&screen, false);
-    list.append(net.pipe, false);
-    list.append(disk.pipe, false);
+    loop.watch(net.pipe);
+    loop.watch(disk.pipe);
+    loop.onpass([this] { afterpass(); });
 
     int w = screen.getxsize(), h = screen.getysize();
     status = std::make_unique<OvlWin>("Burn-in Test", PlRect(3, 3, w - 2, 7), PANEL_COLORS.fg, PANEL_COLORS.bg,
@@ -180,63 +182,60 @@ BurnIn::~BurnIn()
 
 void BurnIn::run()
 {
-    while (screen.isok()) {
-        screen.refresh();
-        // Keys that came in one read with an earlier key wait in the key
-        // decoder; the screen counts them as input, so none is stranded.
-        list.runonce(waittime());
-        nowait = false;
-        takeline(net);
-        takeline(disk);
-        if (screen.isreadable() && !handlekey())
+    for (Event e = loop.next(); e.type != Event::QUIT; e = loop.next()) {
+        Child *c = child_of(e.source);
+        if (e.type == Event::LINE && c)
+            c->handleline(st, *log, e.line);
+        else if (e.type == Event::EXIT && c)
+            c->ended = true;   // taken after the pass, as is a restart that is due
+        else if (e.type == Event::KEY && !handlekey(e.key))
             return;
-        childend(disk);
-        childend(net);
-        if (!st.running && st.pending && !st.netactive && !st.diskactive)
-            summary();
-        if (st.netcode != 0 && st.diskcode != 0 && st.running) {
-            st.running = false;
-            nowait = true;     // the summary is written by the next pass, which must not wait for a key
-        }
-        burn_drawstatus(st, *status);
     }
 }
 
-int BurnIn::waittime() const
+// What follows every pass that brought something: the helpers that ended
+// or are due again, the verdict once both are done, and the status rows.
+void BurnIn::afterpass()
 {
-    if (nowait)
-        return 0;
+    childend(disk);
+    childend(net);
+    if (!st.running && st.pending && !st.netactive && !st.diskactive)
+        summary();
+    if (st.netcode != 0 && st.diskcode != 0 && st.running) {
+        st.running = false;
+        loop.nowait();     // the summary is written by the next pass, which must not wait for a key
+    }
+    burn_drawstatus(st, *status);
+    loop.settimer(restart_due());
+}
+
+// When the next restart is due (monotonic ms), or -1.
+long long BurnIn::restart_due() const
+{
     long long due = -1;
     for (const Child *c : {&net, &disk})
         if (c->restartdue && (due < 0 || c->started + min_restart_ms < due))
             due = c->started + min_restart_ms;
-    if (due < 0)
-        return -1;
-    long long left = due - ox_monotonic_ms();
-    return left < 0 ? 0 : int(left);
+    return due;
 }
 
-void BurnIn::takeline(Child &c)
+Child *BurnIn::child_of(const OxStream *source)
 {
-    OxString line;
-    if (c.pipe->getline(line, 0, '\n', 1024))
-        c.handleline(st, *log, line);
+    for (Child *c : {&net, &disk})
+        if (source && c->pipe == source)
+            return c;
+    return nullptr;
 }
 
 // Returns false when the test is to be left.
-bool BurnIn::handlekey()
+bool BurnIn::handlekey(int key)
 {
-    int key = getch();
-    // NUL (line noise, a serial BREAK) and undecodable input are no keys;
-    // handlekey(0) would block the test waiting for another one.
-    if (key == 0 || key == KEY_NONE)
-        return true;
     if (st.running && (key == KEY_ENTER || key == KEY_ESC || key == 'q'))
         askstop();
     else if (!st.running && (key == KEY_ESC || key == KEY_ENTER))
         return false;
     else
-        details->handlekey(key);
+        details->handle(key);
     return true;
 }
 
@@ -258,7 +257,7 @@ void BurnIn::childend(Child &c)
     if (!c.active)
         return;
     if (!c.restartdue) {
-        if (c.pipe->isok())
+        if (!c.ended)
             return;
         // Nothing the child printed may be lost from the log.
         OxString line;
@@ -271,7 +270,7 @@ void BurnIn::childend(Child &c)
         c.restartdue = st.running && c.code == 0;
     }
     if (c.restartdue && st.running) {
-        // Too soon: waittime() brings the loop back in time.
+        // Too soon: the loop's timer brings it back in time.
         if (ox_monotonic_ms() >= c.started + min_restart_ms)
             restart(c);
         return;
@@ -286,11 +285,11 @@ void BurnIn::restart(Child &c)
     c.restartdue = false;
     if (c.restartnote)
         log->print(c.restartnote);
-    list.unlink(c.pipe);
+    loop.unwatch(c.pipe);
     delete c.pipe;
     c.pass++;
     c.start();
-    list.append(c.pipe, false);
+    loop.watch(c.pipe);
 }
 
 void BurnIn::summary()

@@ -5,9 +5,9 @@
 #include "app.h"
 #include "compatresult.h"
 #include "conio.h"
+#include "eventloop.h"
 #include "msgwin.h"
 #include "ovlwin.h"
-#include "oxistreamlist.h"
 #include "oxpipe.h"
 #include "palette.h"
 #include "plscreen.h"
@@ -43,20 +43,17 @@ public:
     void run();
 
 private:
-    bool frame_due() const;
-    void update_screen();
-    void takeline();
-    bool handlekey();
+    void draw();
+    void takeline(const OxString &line);
+    bool handlekey(int key);
     void probe_ended();
 
     OxFastString option;
-    OxIStreamList streams;
+    EventLoop loop;
     std::unique_ptr<OxPipe> probe;
     CompatResult result;
-    bool running = true;
     std::unique_ptr<OvlWin> testwin;
     std::unique_ptr<SelectionWin> details;
-    long long lastrefresh = 0;
 };
 
 CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : option(opt)
@@ -65,8 +62,13 @@ CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : opt
     const char *const argv[] = {"compat.pl", option.cstr(), nullptr};
     probe = std::make_unique<OxPipe>(OxPipe::reading("compat.pl", argv));
     compat_clear(result);
-    streams.append(&screen, false);
-    streams.append(probe.get(), false);
+    loop.watch(probe.get());
+    // The terminal is brought up to date at most every frame during a
+    // burst of output; sending the scrolled list once per line would cost
+    // far more than the lines themselves. Keys are looked for with every
+    // update.
+    loop.setframe(frame_ms);
+    loop.onpass([this] { draw(); });
 
     const int w = screen.getxsize(), h = screen.getysize();
     testwin = std::make_unique<OvlWin>(title, PlRect(3, 3, w - 2, 11), PANEL_COLORS.fg, PANEL_COLORS.bg,
@@ -83,6 +85,7 @@ CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : opt
     // list takes many lines between two updates.
     details->setdeferred(true);
     setstatus("[RUNNING]");
+    draw();
 }
 
 CompatTest::~CompatTest()
@@ -92,66 +95,39 @@ CompatTest::~CompatTest()
 
 void CompatTest::run()
 {
-    while (screen.isok()) {
-        // The terminal is brought up to date before every wait. During a
-        // burst (lines already in the pipe's read-ahead, so no wait) sending
-        // the scrolled list once per line would cost far more than the lines
-        // themselves: the screen then follows at a steady frame rate. Keys
-        // are looked for with every update, so during a burst at every
-        // frame, and whenever the loop is about to wait.
-        const bool keytime = frame_due();
-        // Between frames the probe has a line waiting and keys wait for the
-        // next frame: there is nothing to wait for, nor to ask the kernel.
-        if (keytime) {
-            update_screen();
-            streams.runonce(-1);
-        }
-        // One line per pass keeps keys responsive through any burst of output.
-        takeline();
-        if (keytime && screen.isreadable() && !handlekey())
+    for (Event e = loop.next(); e.type != Event::QUIT; e = loop.next()) {
+        if (e.type == Event::LINE)
+            takeline(e.line);
+        else if (e.type == Event::KEY && !handlekey(e.key))
             return;
-        // Asked on every pass: once the stream list knows we have seen the end,
-        // the ended probe no longer wakes it, and the FINISHED screen sits idle.
-        if (!probe->isok() && running)
+        else if (e.type == Event::EXIT)
             probe_ended();
     }
 }
 
-bool CompatTest::frame_due() const
+// What every update of the terminal shows: the list as it is now, and the
+// summary drawn afresh.
+void CompatTest::draw()
 {
-    return !probe->ready_now() || ox_monotonic_ms() - lastrefresh >= frame_ms;
-}
-
-void CompatTest::update_screen()
-{
-    lastrefresh = ox_monotonic_ms();
     details->drawdeferred();
-    // The summary is drawn afresh for every update the terminal gets.
     testwin->focus();
     clrscr();
     compat_drawsummary(result);
     testwin->unfocus();
-    screen.refresh();
 }
 
-void CompatTest::takeline()
+void CompatTest::takeline(const OxString &line)
 {
-    OxString line;
-    if (probe->getline(line, 0, '\n', 1024)) {
-        details->append(line);
-        compat_line(result, line);
-    }
+    details->append(line);
+    compat_line(result, line);
 }
 
 // Returns false when the test is to be left.
-bool CompatTest::handlekey()
+bool CompatTest::handlekey(int key)
 {
-    const int key = getch();
     if (key == KEY_ESC || key == KEY_ENTER)
         return false;
-    // A NUL byte (Ctrl-Space, a serial BREAK, line noise) means nothing here.
-    if (key != 0 && key != KEY_NONE)
-        details->handlekey(key);
+    details->handle(key);
     return true;
 }
 
@@ -162,7 +138,6 @@ void CompatTest::probe_ended()
     details->append("(All these log messages are in \"%s\")", OxString("/tmp/compat%s.log", option));
     details->append("");
     details->append("** FINISHED - Press Enter When Done **");
-    running = false;
     compat_close(result);
 }
 

@@ -1,6 +1,7 @@
 // The main menu's "Copy results to floppy disk": warn, run makefloppy, report.
 #include "app.h"
 #include "conio.h"
+#include "eventloop.h"
 #include "msgwin.h"
 #include "plscreen.h"
 #include "shellcmd.h"
@@ -37,7 +38,7 @@ void do_floppy()
     screen.reraw();
     screen.discard_input();
     kbflush();
-    if (!screen.isok())
+    if (EventLoop::quitting())
         return;
 
     if (result == 0) {

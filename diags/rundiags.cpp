@@ -6,6 +6,7 @@
 
 #include "app.h"
 #include "conio.h"
+#include "eventloop.h"
 #include "framewin.h"
 #include "msgwin.h"
 #include "palette.h"
@@ -64,10 +65,9 @@ void memtest_notice()
 {
     MsgWin notice(memtest_text, "Can't Memory Test");
     notice.show();
-    // Any key closes it; "no key" (the first half of a sequence, or nothing
-    // at all) does not.
-    while (screen.isok() && getkey() == KEY_NONE) {
-    }
+    // Any key closes it, as does the end of the program.
+    EventLoop loop;
+    loop.next();
 }
 
 bool confirm_quit()
@@ -91,19 +91,15 @@ void run_menu()
         menu.append(item);
     menu.show();
 
-    while (screen.isok()) {
-        int key = getch();
-        int index;
+    EventLoop loop;
+    for (Event e = loop.next(); e.type == Event::KEY; e = loop.next()) {
+        int key = e.key, index;
         if (key == KEY_ESC) {
             // Escape means Quit, wherever the highlight is; it stays there.
             key = KEY_ENTER;
             index = quit_index;
         } else {
-            // A NUL byte is no navigation key: handing 0 on would make the
-            // menu read (and swallow) the next key itself.
-            if (key == 0)
-                continue;
-            menu.handlekey(key);
+            menu.handle(key);
             index = menu.current();
         }
         if (key != KEY_ENTER || index > quit_index)

@@ -28,6 +28,7 @@ int _getch();          // next key code; no refresh
 // Refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE; Ctrl-L (12) asks for a
 // repaint of the whole screen at the next refresh and gives KEY_NONE.
 int getch();
+int readkey();         // getch without the refresh: for a loop that refreshed before it waited
 int getkey();          // refresh, then getch
 // Refresh, then wait up to msec for input; consumes nothing. Keys already
 // read from the terminal and waiting to be decoded count as input.

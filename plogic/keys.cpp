@@ -1,12 +1,9 @@
 // The console layer's keyboard half: reads the terminal through the screen
 // and hands out one key per call.
 #include "conio.h"
-#include "keydecoder.h"
 #include "plscreen.h"
 
 namespace {
-
-KeyDecoder keys;
 
 // How long a lone ESC waits for the rest of a sequence. Serial consoles
 // often deliver an arrow key's bytes in two reads.
@@ -15,16 +12,11 @@ constexpr size_t read_block = 2048;
 // Ctrl-L: repaint the whole screen, wherever keys are awaited.
 constexpr int KEY_REPAINT = 12;
 
-bool key_ready()
-{
-    return keys.key_ready();
-}
-[[maybe_unused]] const bool told_screen = (PlScreen::set_held_keys(key_ready), true);
-
 } // namespace
 
 int _getch()
 {
+    KeyDecoder &keys = screen.keys();
     // Once the input has ended (or the program is stopping) a read could
     // only block or return nothing: decode what is left instead.
     if (keys.needs_input() && screen.isok())
@@ -41,6 +33,11 @@ int _getch()
 int getch()
 {
     screen.refresh(false);
+    return readkey();
+}
+
+int readkey()
+{
     const int key = _getch();
     if (key == KEY_REPAINT) {
         // Taken here, so it can answer no question; the caller's next wait
@@ -70,5 +67,5 @@ bool kbwait(int msec)
 
 void kbflush()
 {
-    keys.clear();
+    screen.keys().clear();
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "conio.h"
+#include "eventloop.h"
 #include "oxstringlist.h"
 #include "palette.h"
 #include "plscreen.h"
@@ -69,8 +70,9 @@ void MsgWin::draw()
 int MsgWin::waitkey(const OxFastString &keys)
 {
     show();
-    while (screen.isok()) {
-        int key = getkey();
+    EventLoop loop;
+    for (Event e = loop.next(); e.type == Event::KEY; e = loop.next()) {
+        int key = e.key;
         if (key > 0 && key < 256)
             key = tolower(key);
         // Only real bytes can answer: no key (0) and the negative codes of

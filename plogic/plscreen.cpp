@@ -28,12 +28,6 @@ constexpr int FALLBACK_COLS = 80, FALLBACK_ROWS = 24;
 volatile sig_atomic_t quit_flag = 0;
 volatile sig_atomic_t repaint_flag = 0;
 volatile sig_atomic_t autowrap_off = 0;
-bool (*held_keys)() = nullptr;
-
-bool keys_held()
-{
-    return held_keys && held_keys();
-}
 
 void put(std::string &out, std::string_view s)
 {
@@ -219,22 +213,17 @@ bool PlScreen::isok() const
 
 bool PlScreen::isreadable()
 {
-    return keys_held() || OxStreamClone::isreadable();
+    return decoder.key_ready() || OxStreamClone::isreadable();
 }
 
 bool PlScreen::select(int ms, bool readable, bool writable, bool exception)
 {
-    return (readable && keys_held()) || OxStreamClone::select(ms, readable, writable, exception);
+    return (readable && decoder.key_ready()) || OxStreamClone::select(ms, readable, writable, exception);
 }
 
 bool PlScreen::ready_now() const
 {
-    return keys_held() || OxStreamClone::ready_now();
-}
-
-void PlScreen::set_held_keys(bool (*probe)())
-{
-    held_keys = probe;
+    return decoder.key_ready() || OxStreamClone::ready_now();
 }
 
 void PlScreen::request_quit()

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "keydecoder.h"
 #include "oxstream.h"
 #include "plcells.h"
 
@@ -26,8 +27,8 @@ public:
     bool isreadable() override;
     bool select(int ms, bool readable, bool writable = false, bool exception = false) override;
     bool ready_now() const override;
-    // The key layer tells how to learn whether it holds such keys.
-    static void set_held_keys(bool (*probe)());
+    // The bytes read from the terminal on their way to becoming keys.
+    KeyDecoder &keys() { return decoder; }
 
     // Drawing side: no terminal output.
     PlCell *cell(int x, int y);
@@ -90,6 +91,7 @@ private:
     termios savedtio{};
     bool havetio = false;
     std::string outbuf;                    // one refresh's bytes, kept for its capacity
+    KeyDecoder decoder;
 };
 
 // The one screen of a program. It belongs to the program (and to each test

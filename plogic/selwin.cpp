@@ -80,6 +80,11 @@ int SelectionWin::handlekey(int key)
             return 0;
         }
     }
+    return handle(key);
+}
+
+int SelectionWin::handle(int key)
+{
     int r = page(rows());
     switch (key) {
     case KEY_UP:

@@ -28,7 +28,10 @@ public:
         append(OxString(format, first, rest...));
     }
 
+    // Moves the highlight for `key`; 0 reads a key first (getkey).
     int handlekey(int key);
+    // The same for a key the caller has read: never reads one itself.
+    int handle(int key);
     int current() const { return cur; }
     int count() const { return int(sels.count()); }
     void setcur(int i);
