@@ -99,23 +99,23 @@ void burn_diskline(BurnState &st, BurnLog &log, const OxString &line)
 static constexpr MarkedWord fail_word(MARK_ALERT, "FAIL");
 static constexpr MarkedWord bad_word(MARK_ALERT, "BAD");
 
-static OxString diskword(const BurnState &st)
+static OxString diskword(const BurnState &st, const HelperState &disk)
 {
-    if (st.diskcode != 0)
+    if (disk.code != 0)
         return fail_word.cstr();
     return st.pending ? "RUN " : "PASS";
 }
 
-static OxString netword(const BurnState &st)
+static OxString netword(const BurnState &st, const HelperState &net)
 {
-    if (st.netcode != 0)
+    if (net.code != 0)
         return fail_word.cstr();
     if (st.netbad)
         return OxString("%s ", bad_word.cstr());
     return st.pending ? "RUN " : "PASS";
 }
 
-void burn_drawstatus(const BurnState &st, OvlWin &status)
+void burn_drawstatus(const BurnState &st, const HelperState &net, const HelperState &disk, OvlWin &status)
 {
     // A helper's message printed byte by byte on every pass would make every
     // key and every line wait for a megabyte line: print only what a row can
@@ -125,10 +125,10 @@ void burn_drawstatus(const BurnState &st, OvlWin &status)
     auto message = [room](const OxString &text) { return blank_controls(clip_marked(text, room), true); };
     status.focus();
     clrscr();
-    cprintf_marked(PANEL_TEXT, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n", OxString(st.diskloop),
-                   diskword(st), message(st.diskmsg));
+    cprintf_marked(PANEL_TEXT, "    DISK: \x08Loop:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n", OxString(disk.pass),
+                   diskword(st, disk), message(st.diskmsg));
     cprintf_marked(PANEL_TEXT, " NETWORK: \x08Sent:\x08%-9s \x08Result:\x08%s \x08|\x08 %s\r\n",
-                   OxString((long long)st.sent), netword(st), message(st.netmsg));
+                   OxString((long long)st.sent), netword(st, net), message(st.netmsg));
     cprintf_marked(PANEL_TEXT, "          \x08Recv:\x08%s", clip_marked(st.recvtext, room));
     status.unfocus();
 }

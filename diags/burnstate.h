@@ -3,20 +3,16 @@
 
 #include <cstdint>
 
+#include "helperstate.h"
 #include "oxstream.h"
 #include "oxstring.h"
 #include "ovlwin.h"
 #include "selwin.h"
 
+// What the helpers' lines said, and whether the verdict is still to come.
 struct BurnState {
-    bool running = true;
-    bool netactive = true;
-    bool diskactive = true;
     bool pending = true;
     bool netbad = false;
-    int netcode = 0;
-    int diskcode = 0;
-    int diskloop = 1;
     int64_t sent = 0;
     OxString recvtext;
     OxString netmsg;
@@ -43,4 +39,5 @@ private:
 
 void burn_netline(BurnState &st, BurnLog &log, const OxString &line);
 void burn_diskline(BurnState &st, BurnLog &log, const OxString &line);
-void burn_drawstatus(const BurnState &st, OvlWin &status);
+// The three status rows, from the lines and from each helper's state.
+void burn_drawstatus(const BurnState &st, const HelperState &net, const HelperState &disk, OvlWin &status);

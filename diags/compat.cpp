@@ -1,17 +1,11 @@
 // The hardware compatibility test: runs the probe, shows its output live and
 // keeps the summary of usable hardware up to date above it.
-#include <memory>
-
 #include "app.h"
 #include "compatresult.h"
 #include "conio.h"
-#include "eventloop.h"
+#include "liverun.h"
 #include "msgwin.h"
-#include "ovlwin.h"
-#include "oxpipe.h"
-#include "palette.h"
 #include "plscreen.h"
-#include "selwin.h"
 
 namespace {
 
@@ -33,13 +27,11 @@ bool ready_to_begin()
     return ask.waitkey("\x1b\r") != KEY_ESC;
 }
 
-// One run of the probe: its pipe, its windows and what its lines said. The
-// members go in reverse order of their making: the Details list, the test
-// window, then the pipe (which ends a probe still running) and the list.
+// One run of the probe as a live run: its lines go to the Details list and
+// to the summary, which is drawn afresh with every update of the terminal.
 class CompatTest {
 public:
     CompatTest(const OxFastString &title, const OxFastString &option);
-    ~CompatTest();
     void run();
 
 private:
@@ -49,76 +41,47 @@ private:
     void probe_ended();
 
     OxFastString option;
-    EventLoop loop;
-    std::unique_ptr<OxPipe> probe;
     CompatResult result;
-    std::unique_ptr<OvlWin> testwin;
-    std::unique_ptr<SelectionWin> details;
+    LiveRun live;
 };
 
-CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt) : option(opt)
+// The option is always one argument, so the basic test passes one empty argument.
+CompatTest::CompatTest(const OxFastString &title, const OxFastString &opt)
+    : option(opt),
+      // The terminal is brought up to date at most every frame during a
+      // burst of output; sending the scrolled list once per line would cost
+      // far more than the lines themselves.
+      live(LiveLayout{title, 11, true, frame_ms},
+           {{"compat.pl", {"compat.pl", option.cstr()}, [this](const OxString &l) { takeline(l); }, false, {}}})
 {
-    // The option is always one argument, so the basic test passes one empty argument.
-    const char *const argv[] = {"compat.pl", option.cstr(), nullptr};
-    probe = std::make_unique<OxPipe>(OxPipe::reading("compat.pl", argv));
     compat_clear(result);
-    loop.watch(probe.get());
-    // The terminal is brought up to date at most every frame during a
-    // burst of output; sending the scrolled list once per line would cost
-    // far more than the lines themselves. Keys are looked for with every
-    // update.
-    loop.setframe(frame_ms);
-    loop.onpass([this] { draw(); });
-
-    const int w = screen.getxsize(), h = screen.getysize();
-    testwin = std::make_unique<OvlWin>(title, PlRect(3, 3, w - 2, 11), PANEL_COLORS.fg, PANEL_COLORS.bg,
-                                       PANEL_COLORS.frame, true);
-    testwin->show();
-    testwin->unfocus();
-
-    details = std::make_unique<SelectionWin>("Details", PlRect(3, 13, w - 2, h - 2), true);
-    details->append("Running: compat.pl %s", option);
-    details->append("");
-    details->show();
-    details->setcur(2); // clamped to the last line: the list follows new output from here on
-    // Drawn only when the terminal is brought up to date: during a burst the
-    // list takes many lines between two updates.
-    details->setdeferred(true);
-    setstatus("[RUNNING]");
+    live.ondraw([this] { draw(); });
+    live.onfinal([this](size_t) { probe_ended(); });
+    live.details().append("Running: compat.pl %s", option);
+    live.details().append("");
+    live.begin();
     draw();
-}
-
-CompatTest::~CompatTest()
-{
-    setstatus("");
 }
 
 void CompatTest::run()
 {
-    for (Event e = loop.next(); e.type != Event::QUIT; e = loop.next()) {
-        if (e.type == Event::LINE)
-            takeline(e.line);
-        else if (e.type == Event::KEY && !handlekey(e.key))
-            return;
-        else if (e.type == Event::EXIT)
-            probe_ended();
-    }
+    live.run([this](int key) { return handlekey(key); });
 }
 
 // What every update of the terminal shows: the list as it is now, and the
 // summary drawn afresh.
 void CompatTest::draw()
 {
-    details->drawdeferred();
-    testwin->focus();
+    live.details().drawdeferred();
+    live.panel().focus();
     clrscr();
     compat_drawsummary(result);
-    testwin->unfocus();
+    live.panel().unfocus();
 }
 
 void CompatTest::takeline(const OxString &line)
 {
-    details->append(line);
+    live.details().append(line);
     compat_line(result, line);
 }
 
@@ -127,17 +90,18 @@ bool CompatTest::handlekey(int key)
 {
     if (key == KEY_ESC || key == KEY_ENTER)
         return false;
-    details->handle(key);
+    live.details().handle(key);
     return true;
 }
 
 void CompatTest::probe_ended()
 {
     setstatus("");
-    details->append("");
-    details->append("(All these log messages are in \"%s\")", OxString("/tmp/compat%s.log", option));
-    details->append("");
-    details->append("** FINISHED - Press Enter When Done **");
+    SelectionWin &details = live.details();
+    details.append("");
+    details.append("(All these log messages are in \"%s\")", OxString("/tmp/compat%s.log", option));
+    details.append("");
+    details.append("** FINISHED - Press Enter When Done **");
     compat_close(result);
 }
 

@@ -67,7 +67,7 @@ void memtest_notice()
     notice.show();
     // Any key closes it, as does the end of the program.
     EventLoop loop;
-    loop.next();
+    loop.nextkey();
 }
 
 bool confirm_quit()
@@ -92,8 +92,8 @@ void run_menu()
     menu.show();
 
     EventLoop loop;
-    for (Event e = loop.next(); e.type == Event::KEY; e = loop.next()) {
-        int key = e.key, index;
+    for (int key = loop.nextkey(); key != KEY_NONE; key = loop.nextkey()) {
+        int index;
         if (key == KEY_ESC) {
             // Escape means Quit, wherever the highlight is; it stays there.
             key = KEY_ENTER;

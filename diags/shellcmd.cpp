@@ -7,9 +7,9 @@
 
 #include <cerrno>
 
+#include "oxsignalpipe.h"
 #include "oxspawn.h"
 #include "oxstream.h"
-#include "plscreen.h"
 #include "sigguard.h"
 
 namespace {
@@ -20,10 +20,8 @@ const int grace_ms = 3000;
 // termination was requested.
 bool wait_exit(int pidfd, int ms)
 {
-    pollfd p[2] = {{pidfd, POLLIN, 0}, {ox_wakefd(), POLLIN, 0}};
-    const int n = PlScreen::quit_requested() || p[1].fd < 0 ? 1 : 2;
-    int r = poll(p, nfds_t(n), ms);
-    return r > 0 && (p[0].revents & (POLLIN | POLLHUP));
+    // Once the program is to end, the grace period is waited out whole.
+    return ox_wait_fd(pidfd, POLLIN, ms, !OxSignalPipe::quitting()) > 0;
 }
 
 int reap(pid_t pid)
@@ -56,11 +54,11 @@ int run_shell(const char *command)
 
     const int pidfd = child.pidfd;
     if (pidfd >= 0) {
-        while (!PlScreen::quit_requested()) {
+        while (!OxSignalPipe::quitting()) {
             if (wait_exit(pidfd, -1))
                 break;
         }
-        if (PlScreen::quit_requested()) {
+        if (OxSignalPipe::quitting()) {
             // The signal handler has sent SIGTERM already; one that came
             // before the group existed is repeated here.
             kill(-pid, SIGTERM);

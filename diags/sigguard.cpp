@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string_view>
 
-#include "oxstream.h"
+#include "oxsignalpipe.h"
 #include "oxwriteall.h"
 #include "plscreen.h"
 #include "termseq.h"
@@ -21,8 +21,6 @@ int tty_fd = -1;          // for tcsetattr
 int out_fd = -1;          // for the restore bytes
 termios saved_tio;
 bool have_tio = false;
-int wake_w = -1;
-int kick_w = -1;
 volatile sig_atomic_t child_group = 0;
 volatile sig_atomic_t term_signals = 0;
 
@@ -35,13 +33,6 @@ constexpr std::string_view autowrap_on = termseq::AUTOWRAP_ON;
 constexpr int quit_signals[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM,
                                 SIGPROF, SIGXCPU, SIGXFSZ, SIGSYS,  SIGTRAP, SIGPOLL, SIGPWR,  SIGSTKFLT};
 
-// One byte into a non-blocking pipe; a full pipe has said enough already.
-void poke(int fd)
-{
-    if (fd >= 0)
-        ox_write_all(fd, "!", 1);
-}
-
 void on_terminate(int)
 {
     const int saved_errno = errno;
@@ -53,20 +44,16 @@ void on_terminate(int)
         _exit(0);
     }
     term_signals = 1;
-    PlScreen::request_quit();
     if (child_group > 0)
         kill(-pid_t(child_group), SIGTERM);
-    poke(wake_w);
+    OxSignalPipe::post(OxSignalPipe::QUIT);
     errno = saved_errno;
 }
 
 // The terminal changed size: repaint it all, even if the program is idle.
 void on_resize(int)
 {
-    const int saved_errno = errno;
-    PlScreen::request_repaint();
-    poke(kick_w);
-    errno = saved_errno;
+    OxSignalPipe::post(OxSignalPipe::RESIZE);
 }
 
 void on_fatal(int sig)
@@ -109,15 +96,7 @@ void install(PlScreen &scr)
     if (have_tio)
         saved_tio = scr.saved_settings();
 
-    int p[2];
-    if (pipe2(p, O_CLOEXEC | O_NONBLOCK) == 0) {
-        wake_w = p[1];
-        ox_set_wakefd(p[0]);
-    }
-    if (pipe2(p, O_CLOEXEC | O_NONBLOCK) == 0) {
-        kick_w = p[1];
-        ox_set_kickfd(p[0]);
-    }
+    OxSignalPipe::open();
 
     for (int sig : quit_signals)
         handle(sig, on_terminate, SA_RESTART);

@@ -12,14 +12,14 @@ namespace sigguard {
 // Installs the handlers for the terminal of `scr` (which must be built, so
 // that its saved settings are known). SIGTERM, SIGHUP, SIGINT and every other
 // signal whose default would end the program (SIGQUIT, SIGUSR1, SIGALRM, ...)
-// make every loop of the program end (PlScreen::request_quit), send the
-// group of a command run through the shell SIGTERM and wake any stream wait,
-// so that the helpers are ended and the terminal restored; a second one
+// send the group of a command run through the shell SIGTERM and post QUIT
+// into the signal pipe, which ends every wait and so every loop of the
+// program, so that the helpers are ended and the terminal restored; a second one
 // while the program tears down restores the terminal at once and exits.
 // SIGABRT (a failed assertion) and, where no one else handles them, the
 // fault signals restore the terminal and then take their default course.
-// SIGWINCH asks for a repaint of the whole screen and wakes the wait in
-// progress (PlScreen::request_repaint). SIGCHLD is put back to its default
+// SIGWINCH posts RESIZE, which the event loop turns into a repaint of the
+// whole screen. SIGCHLD is put back to its default
 // so that exit codes of children stay readable whatever the program inherited.
 void install(PlScreen &scr);
 

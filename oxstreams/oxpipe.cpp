@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "oxsignalpipe.h"
 #include "oxspawn.h"
 
 OxSpawnOptions OxPipe::reading(const char *program, const char *const argv[], const char *const env[])
@@ -201,13 +202,11 @@ bool OxPipe::finish(bool wait)
         if (pidfd < 0) {
             reap(true);
         } else {
+            // A resize does not end this wait; the end of the program does.
             while (!exited) {
-                pollfd p[2] = {{pidfd, POLLIN, 0}, {ox_wakefd(), POLLIN, 0}};
-                int rc = poll(p, p[1].fd >= 0 ? 2 : 1, -1);
-                if (rc < 0 && errno != EINTR)
-                    break;
+                const int rc = ox_wait_fd(pidfd, POLLIN, -1);
                 reap(false);
-                if (!exited && p[1].fd >= 0 && p[1].revents)
+                if (rc == -2 || (rc < 0 && OxSignalPipe::quitting()))
                     break;
             }
         }

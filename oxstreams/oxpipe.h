@@ -29,7 +29,7 @@ public:
     bool isreadable() override;
 
     // Waits for the child to exit (wait=false: only checks). True once it has.
-    // A wait is cut short by the wake descriptor (then false).
+    // A wait is cut short once the program is to end (then false).
     bool finish(bool wait);
     bool child_exited() const { return exited; }
     // The exit code; 128 + the signal number for a child ended by a signal.

@@ -23,34 +23,12 @@ void ignore_sigpipe()
         signal(SIGPIPE, SIG_IGN);
 }
 
-// Waits until fd is ready for `events`, or the wake or the kick descriptor
-// fires (unless use_wake is false). ms: -1 no limit. Returns 1 ready,
-// 0 timeout, -1 woken, kicked or failed.
-int wait_fd(int fd, short events, int ms, bool use_wake = true)
+// Waits until fd is ready for `events`, or a message of the signal pipe
+// comes (unless use_signals is false). ms: -1 no limit. Returns 1 ready,
+// 0 timeout, -1 cut short or failed.
+int wait_fd(int fd, short events, int ms, bool use_signals = true)
 {
-    long long deadline = ms < 0 ? -1 : ox_monotonic_ms() + ms;
-    for (;;) {
-        pollfd fds[3] = {{fd, events, 0}, {-1, POLLIN, 0}, {-1, POLLIN, 0}};
-        if (use_wake) {
-            fds[1].fd = ox_wakefd();
-            fds[2].fd = ox_kickfd();
-        }
-        int timeout = deadline < 0 ? -1 : int(std::max(0LL, deadline - ox_monotonic_ms()));
-        int rc = poll(fds, 3, timeout);
-        if (rc < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (fds[0].revents)
-            return 1;
-        if (fds[2].revents)
-            ox_take_kick();
-        if (fds[1].revents || fds[2].revents)
-            return -1;
-        if (rc == 0)
-            return 0;
-    }
+    return ox_wait_fd(fd, events, ms, use_signals);
 }
 } // namespace
 

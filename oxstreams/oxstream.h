@@ -12,26 +12,18 @@
 #include "oxdynbuf.h"
 #include "oxstring.h"
 
-// A process-wide descriptor that interrupts every wait of every stream when it
-// becomes readable (the program's signal handler writes to it so that its
-// loops notice a termination request). -1 (the default) means none.
-void ox_set_wakefd(int fd);
-int ox_wakefd();
-// A process-wide descriptor (non-blocking) that ends the one wait in progress
-// when it becomes readable; that wait drains it, so later waits go on as
-// before. The program's SIGWINCH handler uses it to get a repaint out of an
-// idle loop. -1 (the default) means none.
-void ox_set_kickfd(int fd);
-int ox_kickfd();
-// Empties the kick descriptor.
-void ox_take_kick();
-
 class OxStream;
 
 // Waits up to `ms` (-1: no limit) until one of the streams has something to
 // offer, and lets each take in its input. Returns the number of streams
-// ready; `woken` (when given) tells whether the wake descriptor fired.
+// ready; `woken` (when given) tells whether a message of the signal pipe
+// (OxSignalPipe) cut the wait short or the program is to end.
 int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken = nullptr);
+// Waits up to `ms` (-1: no limit) until fd is ready for `events` (poll's
+// flags), or a message of the signal pipe comes or has come that ends
+// every wait (when `signals` is true). Returns 1 ready, 0 time out, -1 cut
+// short by a message, -2 failed.
+int ox_wait_fd(int fd, short events, int ms, bool signals = true);
 // Milliseconds of a monotonic clock.
 long long ox_monotonic_ms();
 

@@ -1,57 +1,46 @@
 // The one place where streams wait: poll over every stream's descriptors and
-// the wake and kick descriptors, retried on EINTR.
+// the signal pipe, retried on EINTR.
 #include <poll.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
+#include "oxsignalpipe.h"
 #include "oxstream.h"
-
-namespace {
-std::atomic<int> wakefd{-1};
-std::atomic<int> kickfd{-1};
-}
-
-void ox_set_wakefd(int fd)
-{
-    wakefd.store(fd);
-}
-
-int ox_wakefd()
-{
-    return wakefd.load();
-}
-
-void ox_set_kickfd(int fd)
-{
-    kickfd.store(fd);
-}
-
-int ox_kickfd()
-{
-    return kickfd.load();
-}
-
-void ox_take_kick()
-{
-    const int fd = kickfd.load();
-    if (fd < 0)
-        return;
-    char buf[64];
-    ssize_t n;
-    do
-        n = read(fd, buf, sizeof buf);
-    while (n > 0 || (n < 0 && errno == EINTR));
-}
 
 long long ox_monotonic_ms()
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+int ox_wait_fd(int fd, short events, int ms, bool signals)
+{
+    const long long deadline = ms < 0 ? -1 : ox_monotonic_ms() + ms;
+    for (;;) {
+        if (signals && OxSignalPipe::quitting())
+            return -1;
+        pollfd fds[2] = {{fd, events, 0}, {signals ? OxSignalPipe::fd() : -1, POLLIN, 0}};
+        const int timeout = deadline < 0 ? -1 : int(std::max(0LL, deadline - ox_monotonic_ms()));
+        const int rc = poll(fds, 2, timeout);
+        if (rc < 0) {
+            if (errno == EINTR)
+                continue;
+            return -2;
+        }
+        if (fds[0].revents)
+            return 1;
+        if (fds[1].revents) {
+            OxSignalPipe::take();
+            return -1;
+        }
+        if (rc == 0)
+            return 0;
+    }
 }
 
 int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
@@ -72,18 +61,16 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
             streams[i]->pre_select(fds);
         }
         first[n] = fds.size();
-        // With members ready and nothing of theirs to poll there is no wait to end.
-        const bool waits = !(ready > 0 && fds.empty());
-        const int wfd = waits ? ox_wakefd() : -1, kfd = waits ? ox_kickfd() : -1;
-        const size_t wakeat = fds.size();
-        if (wfd >= 0)
-            fds.push_back({wfd, POLLIN, 0});
-        const size_t kickat = fds.size();
-        if (kfd >= 0)
-            fds.push_back({kfd, POLLIN, 0});
+        // With members ready and nothing of theirs to poll there is no wait
+        // to end; once the program is to end, no wait waits.
+        const bool waits = !(ready > 0 && fds.empty()) && !OxSignalPipe::quitting();
+        const int sfd = waits ? OxSignalPipe::fd() : -1;
+        const size_t sigat = fds.size();
+        if (sfd >= 0)
+            fds.push_back({sfd, POLLIN, 0});
 
         int timeout = -1;
-        if (ready > 0)
+        if (ready > 0 || OxSignalPipe::quitting())
             timeout = 0;
         else if (deadline >= 0)
             timeout = int(std::max(0LL, deadline - ox_monotonic_ms()));
@@ -101,12 +88,12 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
             for (auto &f : fds)
                 f.revents = 0;
         }
-        const bool wake = wfd >= 0 && fds[wakeat].revents != 0;
+        const bool signalled = sfd >= 0 && fds[sigat].revents != 0;
+        if (signalled)
+            OxSignalPipe::take();
+        const bool wake = signalled || OxSignalPipe::quitting();
         if (woken)
             *woken = wake;
-        const bool kicked = kfd >= 0 && fds[kickat].revents != 0;
-        if (kicked)
-            ox_take_kick();
 
         ready = 0;
         for (size_t i = 0; i < n; ++i) {
@@ -118,7 +105,7 @@ int ox_wait_streams(OxStream *const *streams, size_t n, int ms, bool *woken)
             if (events || streams[i]->ready_now())
                 ++ready;
         }
-        if (ready > 0 || wake || kicked)
+        if (ready > 0 || wake)
             return ready;
         if (deadline >= 0 && ox_monotonic_ms() >= deadline)
             return 0;

@@ -28,7 +28,9 @@ int _getch();          // next key code; no refresh
 // Refresh, _getch, LF -> 13, DEL -> KEY_BACKSPACE; Ctrl-L (12) asks for a
 // repaint of the whole screen at the next refresh and gives KEY_NONE.
 int getch();
-int readkey();         // getch without the refresh: for a loop that refreshed before it waited
+// One key as the terminal has it now, mapped as getch maps it (KEY_NONE:
+// none, or Ctrl-L): what the loop reads once it has refreshed and waited.
+int readkey();
 int getkey();          // refresh, then getch
 // Refresh, then wait up to msec for input; consumes nothing. Keys already
 // read from the terminal and waiting to be decoded count as input.

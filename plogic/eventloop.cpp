@@ -3,7 +3,14 @@
 #include <algorithm>
 
 #include "conio.h"
+#include "oxsignalpipe.h"
 #include "plscreen.h"
+
+namespace {
+
+EventAgent *agent = nullptr;
+
+} // namespace
 
 EventLoop::EventLoop()
 {
@@ -25,9 +32,30 @@ void EventLoop::unwatch(OxStream *source)
                 queue.end());
 }
 
+void EventLoop::settimer(int id, long long due_ms)
+{
+    if (due_ms < 0)
+        timers.erase(id);
+    else
+        timers[id] = due_ms;
+}
+
+int EventLoop::nextkey()
+{
+    for (Event e = next(); e.type != Event::QUIT; e = next())
+        if (e.type == Event::KEY)
+            return e.key;
+    return KEY_NONE;
+}
+
 bool EventLoop::quitting()
 {
     return !screen.isok();
+}
+
+void EventLoop::setagent(EventAgent *a)
+{
+    agent = a;
 }
 
 Event EventLoop::next()
@@ -43,9 +71,10 @@ Event EventLoop::next()
     return e;
 }
 
-// Refresh, wait, and take a little of everything that came: at most one line
-// of each helper (so keys stay answered through any burst of output), a key,
-// the helpers that ended, the timer.
+// Refresh, wait, and take a little of everything that came: the signal
+// pipe's messages, at most one line of each helper (so keys stay answered
+// through any burst of output), a key, the helpers that ended, the timers
+// and what the agent supplies.
 void EventLoop::pass()
 {
     const bool frame = frame_due();
@@ -53,19 +82,20 @@ void EventLoop::pass()
         if (!first && pass_fn)
             pass_fn();
         first = false;
+        // A resize another wait took is repainted by this refresh.
+        gather_signals();
         lastframe = ox_monotonic_ms();
         screen.refresh();
         streams.runonce(waittime());
         skipwait = false;
     }
+    gather_signals();
     gather_lines();
     if (frame)
         gather_key();
     gather_ends();
-    if (timer >= 0 && ox_monotonic_ms() >= timer) {
-        timer = -1;
-        queue.push_back(Event(Event::TIMER));
-    }
+    gather_timers();
+    gather_agent();
 }
 
 // During a burst (lines already read ahead, so nothing to wait for) the
@@ -84,10 +114,22 @@ int EventLoop::waittime() const
 {
     if (skipwait)
         return 0;
-    if (timer < 0)
+    long long due = agent ? agent->due() : -1;
+    for (const auto &[id, at] : timers)
+        if (due < 0 || at < due)
+            due = at;
+    if (due < 0)
         return -1;
-    const long long left = timer - ox_monotonic_ms();
+    const long long left = due - ox_monotonic_ms();
     return left < 0 ? 0 : int(left);
+}
+
+void EventLoop::gather_signals()
+{
+    if (OxSignalPipe::take_resize()) {
+        PlScreen::request_repaint();
+        queue.push_back(Event(Event::RESIZE));
+    }
 }
 
 void EventLoop::gather_lines()
@@ -106,8 +148,11 @@ void EventLoop::gather_key()
     if (!screen.isreadable())
         return;
     const int key = readkey();
-    if (key != KEY_NONE)
-        queue.push_back(Event(Event::KEY, key));
+    if (key == KEY_NONE)
+        return;
+    Event e(Event::KEY, key);
+    if (!agent || !agent->intercept(e))
+        queue.push_back(e);
 }
 
 void EventLoop::gather_ends()
@@ -117,4 +162,27 @@ void EventLoop::gather_ends()
             s.ended = true;
             queue.push_back(Event(Event::EXIT, 0, s.stream));
         }
+}
+
+void EventLoop::gather_timers()
+{
+    const long long now = ox_monotonic_ms();
+    for (auto it = timers.begin(); it != timers.end();) {
+        if (it->second <= now) {
+            queue.push_back(Event(Event::TIMER, it->first));
+            it = timers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void EventLoop::gather_agent()
+{
+    if (!agent)
+        return;
+    std::vector<Event> supplied;
+    agent->supply(supplied);
+    for (Event &e : supplied)
+        queue.push_back(std::move(e));
 }

@@ -30,6 +30,9 @@ int _getch()
     return key;
 }
 
+// The face the toolkit's own callers know: one read, whatever it gives
+// (KEY_NONE for a sequence no key has, and for Ctrl-L). The program's own
+// loops take keys from the event loop instead.
 int getch()
 {
     screen.refresh(false);

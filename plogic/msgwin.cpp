@@ -71,8 +71,7 @@ int MsgWin::waitkey(const OxFastString &keys)
 {
     show();
     EventLoop loop;
-    for (Event e = loop.next(); e.type == Event::KEY; e = loop.next()) {
-        int key = e.key;
+    for (int key = loop.nextkey(); key != KEY_NONE; key = loop.nextkey()) {
         if (key > 0 && key < 256)
             key = tolower(key);
         // Only real bytes can answer: no key (0) and the negative codes of

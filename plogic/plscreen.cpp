@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "oxsignalpipe.h"
 #include "oxwriteall.h"
 #include "palette.h"
 #include "termseq.h"
@@ -25,8 +26,8 @@ constexpr char SI = 0x0F;   // shift in: G0 (ASCII) back into GL
 constexpr unsigned short MAX_TERM_SIZE = 1000;
 constexpr int FALLBACK_COLS = 80, FALLBACK_ROWS = 24;
 
-volatile sig_atomic_t quit_flag = 0;
-volatile sig_atomic_t repaint_flag = 0;
+bool repaint_flag = false;
+// Read by the last-ditch restore in a signal handler.
 volatile sig_atomic_t autowrap_off = 0;
 
 void put(std::string &out, std::string_view s)
@@ -208,7 +209,7 @@ PlScreen::~PlScreen()
 
 bool PlScreen::isok() const
 {
-    return !quit_flag && OxStreamClone::isok();
+    return !OxSignalPipe::quitting() && OxStreamClone::isok();
 }
 
 bool PlScreen::isreadable()
@@ -228,17 +229,18 @@ bool PlScreen::ready_now() const
 
 void PlScreen::request_quit()
 {
-    quit_flag = 1;
+    OxSignalPipe::post(OxSignalPipe::QUIT);
+    OxSignalPipe::take();
 }
 
 bool PlScreen::quit_requested()
 {
-    return quit_flag != 0;
+    return OxSignalPipe::quitting();
 }
 
 void PlScreen::request_repaint()
 {
-    repaint_flag = 1;
+    repaint_flag = true;
 }
 
 bool PlScreen::autowrap_is_off()
@@ -308,7 +310,7 @@ void PlScreen::refresh(bool full)
 {
     ttyout->delay_output(true);
     if (repaint_flag) {
-        repaint_flag = 0;
+        repaint_flag = false;
         // Set before the bytes go out: a signal handler restoring the
         // terminal from here on must switch autowrap back on.
         wrapoff = true;

@@ -18,8 +18,8 @@ public:
     PlScreen(OxStream *ttyin, OxStream *ttyout);
     ~PlScreen() override;
 
-    // Not ok once terminal input has ended or failed, or once a termination
-    // was requested (request_quit), so that every loop of the program ends.
+    // Not ok once terminal input has ended or failed, or once the signal
+    // pipe has brought QUIT, so that every loop of the program ends.
     bool isok() const override;
     // Keys already taken from the terminal and waiting to be decoded count
     // as input, so that a loop waiting on the screen (alone or in a stream
@@ -60,13 +60,15 @@ public:
     const termios &saved_settings() const { return savedtio; }
     bool hadtio() const { return havetio; }
 
-    // Async-signal-safe: makes isok() false for every loop of the program.
+    // Posts QUIT into the signal pipe and takes it at once: isok() is false
+    // from here on for every loop of the program. (A signal handler posts
+    // the message alone; the next wait takes it.)
     static void request_quit();
     static bool quit_requested();
-    // Async-signal-safe: the next refresh sends the whole screen as if the
-    // terminal were blank (after a resize, or whatever else garbled it),
-    // with the terminal's autowrap off so that a narrower terminal cuts the
-    // rows instead of wrapping them into each other.
+    // The next refresh sends the whole screen as if the terminal were blank
+    // (after a resize, or whatever else garbled it), with the terminal's
+    // autowrap off so that a narrower terminal cuts the rows instead of
+    // wrapping them into each other.
     static void request_repaint();
     // Async-signal-safe: a screen has switched autowrap off and not yet back on.
     static bool autowrap_is_off();

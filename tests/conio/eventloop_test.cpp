@@ -23,7 +23,9 @@ std::string describe(const Event &e)
     case Event::EXIT:
         return "exit";
     case Event::TIMER:
-        return "timer";
+        return "timer " + std::to_string(e.key);
+    case Event::RESIZE:
+        return "resize";
     case Event::QUIT:
         break;
     }
@@ -46,7 +48,9 @@ TEST(EventLoop, LinesThenEndThenKeysThenTimer)
     EXPECT_EQ(describe(loop.next()), "key 0");
     EXPECT_EQ(describe(loop.next()), "key 120");
     loop.settimer(ox_monotonic_ms() + 20);
-    EXPECT_EQ(describe(loop.next()), "timer");
+    loop.settimer(7, ox_monotonic_ms() + 40);
+    EXPECT_EQ(describe(loop.next()), "timer 0");
+    EXPECT_EQ(describe(loop.next()), "timer 7");
     drain_keys();
 }
 

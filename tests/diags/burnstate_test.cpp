@@ -64,7 +64,7 @@ protected:
     {
         status->show();
         status->unfocus();
-        burn_drawstatus(st, *status);
+        burn_drawstatus(st, net, disk, *status);
     }
 
     std::string dir, path;
@@ -73,6 +73,7 @@ protected:
     std::unique_ptr<BurnLog> log;
     std::unique_ptr<OvlWin> status;
     BurnState st;
+    HelperState net, disk;
 };
 
 TEST_F(BurnTest, StatusLinesSetSentAndPortPercentages)
@@ -186,7 +187,7 @@ TEST_F(BurnTest, FailingLogFileIsReportedOnceInTheList)
 
 TEST_F(BurnTest, StatusRowsShowTheState)
 {
-    st.diskloop = 2;
+    disk.pass = 2;
     st.diskmsg = "abc";
     burn_netline(st, *log, "@1000 eth0=1000");
     draw();
@@ -208,7 +209,7 @@ TEST_F(BurnTest, ResultWordsAndAlertColour)
     draw();
     EXPECT_NE(row(1).find("Result:PASS |"), std::string::npos);
     EXPECT_NE(row(2).find("Result:PASS |"), std::string::npos);
-    st.diskcode = 3;
+    disk.code = 3;
     st.netbad = true;
     draw();
     EXPECT_NE(row(1).find("Result:FAIL |"), std::string::npos);
@@ -216,7 +217,7 @@ TEST_F(BurnTest, ResultWordsAndAlertColour)
     EXPECT_NE(row(2).find("Result:BAD  |"), std::string::npos);
     EXPECT_EQ(attr(4 + 32, 2), 0x3E);
     EXPECT_EQ(attr(4 + 35, 2), 0x1E) << "the blank after BAD is normal";
-    st.netcode = 1;
+    net.code = 1;
     draw();
     EXPECT_NE(row(2).find("Result:FAIL |"), std::string::npos);
 }

@@ -50,38 +50,6 @@ private:
     std::string oldpath;
 };
 
-// A pipe installed as the wake or the kick descriptor (ox_set_wakefd,
-// ox_set_kickfd) for the life of the object, as the program's signal
-// handlers use them.
-class InterruptPipe {
-public:
-    explicit InterruptPipe(void (*install)(int)) : set(install)
-    {
-        int p[2];
-        if (pipe2(p, O_CLOEXEC | O_NONBLOCK) != 0)
-            std::abort();
-        r = p[0];
-        w = p[1];
-        set(r);
-    }
-    ~InterruptPipe()
-    {
-        set(-1);
-        close(r);
-        close(w);
-    }
-    // What a signal handler does.
-    void fire()
-    {
-        if (::write(w, "x", 1) != 1)
-            std::abort();
-    }
-
-private:
-    void (*set)(int);
-    int r = -1, w = -1;
-};
-
 // Runs a program with arguments through OxPipe as the program does.
 inline OxPipe *start(const char *prog, std::vector<const char *> args = {})
 {

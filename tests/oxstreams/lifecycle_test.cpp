@@ -104,51 +104,6 @@ TEST(OxIStreamList, TerminalStyleInputIsReportedUntilRead)
     close(a[1]);
 }
 
-TEST(OxWakeFd, InterruptsRunonceReadSelectAndGetline)
-{
-    int a[2];
-    ASSERT_EQ(pipe2(a, O_CLOEXEC), 0);
-    OxFDStream s(a[0], -1);
-    OxIStreamList list;
-    list.append(&s);
-    InterruptPipe wake(ox_set_wakefd);
-    std::thread t([&] {
-        usleep(100000);
-        wake.fire();
-    });
-    long long t0 = ox_monotonic_ms();
-    EXPECT_EQ(list.runonce(-1), 0);
-    t.join();
-    EXPECT_LT(ox_monotonic_ms() - t0, 5000);
-    // The byte stays for every other wait to see.
-    OxDynBuf buf;
-    EXPECT_EQ(s.read(buf, 2048), 0u);
-    EXPECT_FALSE(s.select(-1, true));
-    OxString line;
-    EXPECT_FALSE(s.getline(line, -1));
-    EXPECT_EQ(s.runonce(-1), 0);
-    EXPECT_TRUE(s.isok());
-    // Output is not cut short by it.
-    int o[2];
-    ASSERT_EQ(pipe2(o, O_CLOEXEC), 0);
-    OxFDStream out(-1, o[1]);
-    EXPECT_TRUE(out.write("still\n"));
-    char got[6];
-    EXPECT_EQ(::read(o[0], got, 6), 6);
-    close(o[0]);
-    close(a[1]);
-}
-
-TEST(OxWakeFd, InterruptsFinishOfARunningChild)
-{
-    ScriptDir d;
-    std::unique_ptr<OxPipe> p(start("sleep", {"1000"}));
-    InterruptPipe wake(ox_set_wakefd);
-    wake.fire();
-    EXPECT_FALSE(p->finish(true));
-    EXPECT_FALSE(p->child_exited());
-}
-
 TEST(OxPipeDestroy, RunningChildAndItsWorkersAreStoppedAndReaped)
 {
     ScriptDir d;
