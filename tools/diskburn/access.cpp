@@ -14,7 +14,7 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "sysroot.h"
 
 namespace diskburn {

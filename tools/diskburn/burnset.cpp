@@ -11,9 +11,9 @@
 #include <cstring>
 
 #include "identity.h"
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -72,17 +72,17 @@ std::optional<std::string> BurnSet::save(const Targets& targets) {
 
 std::optional<std::string> BurnSet::load() {
   const std::string path = set_path();
-  auto text = toolio::read_file(path, kFileLimit);
+  auto text = toolframe::read_file(path, kFileLimit);
   if (!text) {
     struct stat st;
     return path + ": " + (::stat(path.c_str(), &st) != 0 ? std::strerror(errno) : "cannot be read");
   }
-  auto lines = toolio::split(*text, '\n');
+  auto lines = toolframe::split(*text, '\n');
   if (lines.empty() || lines[0] != kHeader || text->size() >= kFileLimit) return path + ": not a disk set";
   entries_.clear();
   for (size_t i = 1; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
-    auto f = toolio::split(lines[i], '\t');
+    auto f = toolframe::split(lines[i], '\t');
     if (f.size() != 3 || f[0].empty()) return path + ": not a disk set";
     entries_.push_back({f[0], f[1], f[2]});
   }

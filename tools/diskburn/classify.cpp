@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "describe.h"
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "sysroot.h"
 
 namespace diskburn {
@@ -37,7 +37,7 @@ std::optional<std::string> kind_reason(const std::string& name, bool listed_by_o
     if (name.rfind(k.p, 0) == 0 && !(loop && listed_by_operator)) return std::string(k.why);
   if (attr(base + "/hidden").value_or("") == "1") return std::string("hidden path device (multipath leg)");
   if (attr(base + "/device/type").value_or("") == "5") return std::string("optical drive");
-  if (!loop && !toolio::path_exists(base + "/device"))
+  if (!loop && !toolframe::path_exists(base + "/device"))
     return std::string("virtual device (no hardware behind it)");
   return std::nullopt;
 }

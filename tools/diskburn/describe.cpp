@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "sysroot.h"
 #include "topology.h"
 
@@ -72,7 +72,7 @@ std::string disk_serial(const std::string& name) {
   for (const char* f : {"/device/serial", "/serial"})
     if (auto s = shown(base + f)) return *s;
   // SCSI and SATA disks: the unit serial number VPD page (4-byte header).
-  if (auto v = toolio::read_file(base + "/device/vpd_pg80", 4096); v && v->size() > 4) {
+  if (auto v = toolframe::read_file(base + "/device/vpd_pg80", 4096); v && v->size() > 4) {
     std::string s;
     for (char c : v->substr(4))
       if (c > ' ' && c < 127) s += c;

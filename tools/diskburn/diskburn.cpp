@@ -15,13 +15,13 @@
 
 #include "access.h"
 #include "burnset.h"
-#include "emit.h"
+#include "toolframe/emit.h"
 #include "holds.h"
 #include "identity.h"
 #include "pass.h"
 #include "stamp.h"
-#include "stopsignal.h"
-#include "toolio.h"
+#include "toolframe/stopsignal.h"
+#include "toolframe/util.h"
 #include "warnings.h"
 
 namespace diskburn {
@@ -30,7 +30,7 @@ namespace {
 // Settings and test hooks are decimal; zero is a number too (a hook's
 // first byte).
 bool parse_u64(const char* s, uint64_t& v) {
-  auto n = toolio::parse_decimal(s);
+  auto n = toolframe::parse_decimal(s);
   if (n) v = *n;
   return n.has_value();
 }
@@ -45,18 +45,18 @@ bool setting(const char* name, uint64_t lo, uint64_t hi, uint64_t& v, bool& bad)
 }  // namespace
 
 int Burn::run(int argc, char** argv) {
-  pass_ = toolio::pass_number();
-  if (argc != 2 || std::strcmp(argv[1], "--list") != 0) say(" " + toolio::started_line(pass_));
+  pass_ = toolframe::pass_number();
+  if (argc != 2 || std::strcmp(argv[1], "--list") != 0) say(" " + toolframe::started_line(pass_));
   if (auto rc = settings(argc, argv)) return *rc;
   for (auto step :
        {&Burn::targets, &Burn::open, &Burn::keep_set, &Burn::grace, &Burn::smart_start, &Burn::workers}) {
-    if (toolio::g_signalled) return stopped();
+    if (toolframe::g_signalled) return stopped();
     if (auto rc = (this->*step)()) return *rc;
   }
   return monitor() ? report() : stopped();
 }
 
-bool Burn::say(const std::string& line) { return toolio::emit_or_stop(line); }
+bool Burn::say(const std::string& line) { return toolframe::emit_or_stop(line); }
 
 std::optional<int> Burn::settings(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -209,7 +209,7 @@ std::optional<int> Burn::keep_set() {
 std::optional<int> Burn::grace() {
   if (pass_ != 1 || grace_s_ == 0) return std::nullopt;
   say(fmt("Writing starts in %" PRIu64 " s: stop the burn-in now to keep these disks.", grace_s_));
-  if (!toolio::sleep_interruptibly(std::chrono::seconds(grace_s_))) return stopped();
+  if (!toolframe::sleep_interruptibly(std::chrono::seconds(grace_s_))) return stopped();
   return std::nullopt;
 }
 
@@ -219,7 +219,7 @@ std::optional<int> Burn::smart_start() {
 }
 
 std::optional<int> Burn::workers() {
-  const uint64_t seed = toolio::random64();
+  const uint64_t seed = toolframe::random64();
   cfg_.seed = seed;
   tmpl_ = make_template(kTemplate, seed);
   for (size_t i = 0; i < targets_.size(); ++i) {
@@ -235,9 +235,9 @@ std::optional<int> Burn::workers() {
   if (cfg_.corrupt) targets_[0]->corrupt_at = *cfg_.corrupt % targets_[0]->size;
   if (cfg_.misdirect && targets_.size() > 1) targets_[1]->misdirect_at = *cfg_.misdirect % targets_[1]->size;
 #endif
-  if (toolio::g_signalled) return stopped();  // nothing written yet
+  if (toolframe::g_signalled) return stopped();  // nothing written yet
   try {
-    toolio::SignalsBlocked only_main_takes_signals;
+    toolframe::SignalsBlocked only_main_takes_signals;
     for (auto& t : targets_) threads_.emplace_back(disk_thread, std::ref(*t), std::cref(cfg_), tmpl_.data());
   } catch (const std::exception& e) {
     g_abort = true;
@@ -254,7 +254,7 @@ bool Burn::monitor() {
     bool finished = true;
     for (auto& t : targets_) finished &= t->phase.load() == kFinished || t->failed();
     if (finished || g_abort.load()) break;
-    if (!toolio::sleep_interruptibly(std::chrono::milliseconds(100))) return false;
+    if (!toolframe::sleep_interruptibly(std::chrono::milliseconds(100))) return false;
     check_vanished();
     note_phases();
     if (auto line = progress.update(done(), activity(), Clock::now())) say(*line);
@@ -291,7 +291,7 @@ int Burn::stopped() {
   std::optional<uint64_t> amount;
   if (sized_) amount = (pass_ - 1) * total_ + verified;
   unsigned pct = sized_ ? Progress(total_, Clock::now()).percent(done()) : 0;
-  toolio::emit_before(stop_line(pass_, pct, amount), Clock::now() + std::chrono::milliseconds(300));
+  toolframe::emit_before(stop_line(pass_, pct, amount), Clock::now() + std::chrono::milliseconds(300));
   return kExitPass;
 }
 
@@ -342,6 +342,6 @@ void Burn::join() {
 // moment. A SIGTERM that comes while the helper is still starting up must
 // end it cleanly, not kill it (a killed helper reads as a failed test), so
 // the stop handlers go in before anything else of the program runs.
-[[gnu::constructor(101)]] static void catch_stops_from_the_start() { toolio::install_stop_signals(); }
+[[gnu::constructor(101)]] static void catch_stops_from_the_start() { toolframe::install_stop_signals(); }
 
 int main(int argc, char** argv) { return diskburn::Burn().run(argc, argv); }

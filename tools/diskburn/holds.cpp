@@ -6,7 +6,7 @@
 
 #include "childruns.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 #include "topology.h"
 
 namespace diskburn {
@@ -21,7 +21,7 @@ constexpr size_t kLineRoom = 900;
 // KEY=value lines, blanks and other bytes in values escaped with '\'.
 std::map<std::string, std::string> parse_export(const std::string& out) {
   std::map<std::string, std::string> tags;
-  for (auto& line : toolio::split(out, '\n')) {
+  for (auto& line : toolframe::split(out, '\n')) {
     size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     std::string v;

@@ -8,14 +8,14 @@
 #include <cerrno>
 #include <cstring>
 
-#include "readfile.h"
-#include "toolio.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 #include "sysroot.h"
 
 namespace diskburn {
 
-using toolio::list_dir;
-using toolio::path_exists;
+using toolframe::list_dir;
+using toolframe::path_exists;
 
 std::optional<std::string> holder_of(const std::string& disk) {
   std::string base = sys("/sys/block/" + disk);
@@ -84,7 +84,7 @@ void UseFinder::command_line() {
   auto cmd = attr(sys("/proc/cmdline"));
   if (!cmd) return;
   const std::string t = "holds the system's boot medium or root filesystem";
-  for (auto& arg : toolio::split(*cmd, ' ')) {
+  for (auto& arg : toolframe::split(*cmd, ' ')) {
     for (const char* key : {"root=", "live-media=", "bootfrom=", "fromiso=", "resume="}) {
       if (arg.rfind(key, 0) != 0) continue;
       if (auto dev = resolve_dev_ref(arg.substr(std::strlen(key)))) {

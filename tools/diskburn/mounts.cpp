@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "readfile.h"
-#include "toolio.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 #include "sysroot.h"
 
 namespace diskburn {
@@ -26,9 +26,9 @@ std::vector<std::string> fields(const std::string& line) {
 
 // The lines of a proc file that may be large (mountinfo), bounded.
 std::vector<std::string> read_lines(const std::string& full_path) {
-  auto text = toolio::read_file(full_path, kProcLimit);
+  auto text = toolframe::read_file(full_path, kProcLimit);
   if (!text) return {};
-  auto lines = toolio::split(*text, '\n');
+  auto lines = toolframe::split(*text, '\n');
   if (lines.back().empty()) lines.pop_back();  // what follows the last newline
   return lines;
 }

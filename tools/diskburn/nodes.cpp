@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -53,7 +53,7 @@ std::optional<std::string> DevNodes::node(const std::string& name, dev_t dev, st
     if (c == '/') c = '_';
   std::string p = dir_ + "/" + std::to_string(made_.size()) + "-" + label;
   if (::mknod(p.c_str(), S_IFBLK | 0600, dev) != 0) {
-    why = toolio::fmt("cannot make a device node (%s)", std::strerror(errno));
+    why = toolframe::fmt("cannot make a device node (%s)", std::strerror(errno));
     return std::nullopt;
   }
   made_.push_back(p);

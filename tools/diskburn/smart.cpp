@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "burnset.h"
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "childruns.h"
 #include "sysroot.h"
 
@@ -43,7 +43,7 @@ std::optional<SmartReading> reading(const ChildAnswer& a, std::string& why) {
     return std::nullopt;
   }
   auto r = parse_smart(a.out);
-  if (!r) why = a.status ? toolio::fmt("smartctl ended with status %d", a.status) : "smartctl gave no counters";
+  if (!r) why = a.status ? toolframe::fmt("smartctl ended with status %d", a.status) : "smartctl gave no counters";
   return r;
 }
 }  // namespace
@@ -69,11 +69,11 @@ bool SmartWatch::read(const Targets& targets, const char* when, Readings& out) {
     std::string why = program.empty() ? "smartctl not found" : nodes[i].empty() ? "no device node" : "";
     if (why.empty()) out[i] = reading(answers[i], why);
     if (out[i])
-      say_(toolio::fmt(" %s: SMART at the %s of the pass: %s.", t.name.c_str(), when, smart_summary(*out[i]).c_str()));
+      say_(toolframe::fmt(" %s: SMART at the %s of the pass: %s.", t.name.c_str(), when, smart_summary(*out[i]).c_str()));
     else
       note(t, why);
   }
-  return !toolio::g_signalled;
+  return !toolframe::g_signalled;
 }
 
 bool SmartWatch::start(const Targets& targets) { return read(targets, "start", start_); }
@@ -84,7 +84,7 @@ bool SmartWatch::finish(Targets& targets) {
   for (size_t i = 0; i < targets.size() && i < start_.size(); ++i) {
     if (!start_[i] || !end[i]) continue;
     if (auto bad = smart_judge(*start_[i], *end[i]))
-      targets[i]->fail(kExitSmart, toolio::fmt("Disk %s: SMART %s.", targets[i]->name.c_str(), bad->c_str()));
+      targets[i]->fail(kExitSmart, toolframe::fmt("Disk %s: SMART %s.", targets[i]->name.c_str(), bad->c_str()));
   }
   return true;
 }
@@ -94,14 +94,14 @@ bool SmartWatch::finish(Targets& targets) {
 void SmartWatch::note(const Target& t, const std::string& why) {
   const std::string file = BurnSet::dir() + "/smart-noted";  // made by the disk set's first pass
   const std::string key = printable(t.name, 4000) + "\n";
-  auto seen = toolio::read_file(file, 1 << 20);
+  auto seen = toolframe::read_file(file, 1 << 20);
   if (seen && ("\n" + *seen).find("\n" + key) != std::string::npos) return;
   int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd >= 0) {
     [[maybe_unused]] ssize_t n = ::write(fd, key.data(), key.size());
     ::close(fd);
   }
-  say_(toolio::fmt("No SMART readings from %s (%s): its counters are not checked.", t.name.c_str(), why.c_str()));
+  say_(toolframe::fmt("No SMART readings from %s (%s): its counters are not checked.", t.name.c_str(), why.c_str()));
 }
 
 }  // namespace diskburn

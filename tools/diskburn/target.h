@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "stopsignal.h"
-#include "toolio.h"
+#include "toolframe/stopsignal.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
-using toolio::fmt;
+using toolframe::fmt;
 
 // Exit statuses; documented for the operator's manual.
 enum ExitCode : int {
@@ -116,7 +116,7 @@ extern std::atomic<bool> g_abort;
 // True once the pass must end: a failure, or a stop signal.  The I/O
 // threads look at it before every request, so a stop writes nothing new.
 inline bool stopping() {
-  return g_abort.load(std::memory_order_relaxed) || toolio::g_signalled.load(std::memory_order_relaxed);
+  return g_abort.load(std::memory_order_relaxed) || toolframe::g_signalled.load(std::memory_order_relaxed);
 }
 
 }  // namespace diskburn

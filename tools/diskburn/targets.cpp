@@ -15,9 +15,9 @@
 #include "describe.h"
 #include "identity.h"
 #include "labels.h"
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -66,7 +66,7 @@ std::optional<int> Chooser::choose(Targets& out) {
 Interest Chooser::interest(const char* list) const {
   if (!list) return std::nullopt;
   std::set<std::string> names;
-  for (auto& p : toolio::split(list, ':')) {
+  for (auto& p : toolframe::split(list, ':')) {
     struct stat st;
     if (p.empty() || ::stat(p.c_str(), &st) != 0) continue;
     if (S_ISBLK(st.st_mode))
@@ -136,7 +136,7 @@ std::optional<Use> Chooser::busy_reason(const std::string& name, dev_t dev) {
 // Every entry of /sys/block that is a disk at all is described, kept or
 // not, so that another path to a disk left out is left out too.
 void Chooser::scan(Targets& out) {
-  for (auto& name : toolio::list_dir(sys("/sys/block"))) {
+  for (auto& name : toolframe::list_dir(sys("/sys/block"))) {
     if (auto kind = kind_reason(name, false)) {
       say_("Leaving out " + printable(name) + ": " + *kind + ".");
       continue;
@@ -172,7 +172,7 @@ void Chooser::leave_out_other_paths(Targets& out) {
 }
 
 std::optional<int> Chooser::listed(const std::string& list, Targets& out) {
-  for (auto& p : toolio::split(list, ':')) {
+  for (auto& p : toolframe::split(list, ':')) {
     if (p.empty()) continue;
     struct stat st;
     std::optional<int> rc;

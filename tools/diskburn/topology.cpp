@@ -7,15 +7,15 @@
 
 #include <cstdlib>
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
-using toolio::fmt;
-using toolio::list_dir;
-using toolio::path_exists;
+using toolframe::fmt;
+using toolframe::list_dir;
+using toolframe::path_exists;
 
 namespace {
 // Stacks deeper than this are loops in the description, not in the machine.
@@ -23,7 +23,7 @@ constexpr int kMaxDepth = 16;
 
 std::string normalize(const std::string& path) {
   std::vector<std::string> parts;
-  for (auto& p : toolio::split(path, '/')) {
+  for (auto& p : toolframe::split(path, '/')) {
     if (p.empty() || p == ".") continue;
     if (p == "..") {
       if (!parts.empty()) parts.pop_back();
@@ -48,7 +48,7 @@ std::optional<std::string> real_path(const std::string& p) {
 }  // namespace
 
 std::string loop_backing_path(const std::string& sysdir) {
-  auto bf = toolio::read_text(sysdir + "/loop/backing_file", toolio::Trim::kTrailing);
+  auto bf = toolframe::read_text(sysdir + "/loop/backing_file", toolframe::Trim::kTrailing);
   if (!bf) return "";
   const std::string deleted = " (deleted)";
   if (bf->size() > deleted.size() && bf->compare(bf->size() - deleted.size(), deleted.size(), deleted) == 0)

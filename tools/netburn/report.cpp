@@ -7,11 +7,11 @@
 
 #include <cinttypes>
 
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace netburn {
 
-using toolio::fmt;
+using toolframe::fmt;
 
 int64_t percent_of(uint64_t count, uint64_t sent) {
   if (sent == 0) sent = 1;

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace netburn {
 
@@ -16,15 +16,15 @@ SettingsOrError read_settings() {
     errno = 0;
     double v = std::strtod(env, &end);
     if (errno || *end || !(v > 0) || v > 86400) {
-      r.error = toolio::fmt("NETBURN_PASS_SECONDS must be a number of seconds above 0, not \"%s\".", env);
+      r.error = toolframe::fmt("NETBURN_PASS_SECONDS must be a number of seconds above 0, not \"%s\".", env);
       return r;
     }
     r.settings.pass_seconds = v;
   }
   if (const char* env = std::getenv("NETBURN_RATE"); env && *env) {
-    auto v = toolio::parse_count(env);
+    auto v = toolframe::parse_count(env);
     if (!v) {
-      r.error = toolio::fmt("NETBURN_RATE must be a whole number of frames per second above 0, not \"%s\".", env);
+      r.error = toolframe::fmt("NETBURN_RATE must be a whole number of frames per second above 0, not \"%s\".", env);
       return r;
     }
     r.settings.rate = *v;

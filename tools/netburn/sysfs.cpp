@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
 
 namespace netburn::sysfs {
 
@@ -32,7 +32,7 @@ bool is_text(const std::string& s) {
 void set_root(const std::string& path) { root_path() = path; }
 
 std::optional<std::string> text(const std::string& rel) {
-  auto s = toolio::read_text(full(rel), toolio::Trim::kBoth);
+  auto s = toolframe::read_text(full(rel), toolframe::Trim::kBoth);
   if (!s || !is_text(*s)) return std::nullopt;
   return s;
 }
@@ -49,7 +49,7 @@ std::optional<uint64_t> number(const std::string& rel) {
   return v;
 }
 
-bool exists(const std::string& rel) { return toolio::path_exists(full(rel)); }
+bool exists(const std::string& rel) { return toolframe::path_exists(full(rel)); }
 
 std::string link_name(const std::string& rel) {
   char buf[512];

@@ -1,7 +1,7 @@
 // netburn: the sysfs attributes of its ports, read so that they never stop
 // the test.  An attribute may be missing, unreadable (a USB device gone half
 // away answers with ENXIO or EIO), empty, binary or absurdly long; the reads
-// are toolio's (bounded, never blocking, never throwing), and anything odd
+// are toolframe's (bounded, never blocking, never throwing), and anything odd
 // reads as "nothing known".
 #pragma once
 
@@ -17,7 +17,7 @@ void set_root(const std::string& path);
 
 // Text of the attribute at rel without surrounding blanks and
 // newlines; nothing when it is missing, unreadable, longer than
-// toolio::kTextLimit, or holds NUL or control bytes (which must never reach
+// toolframe::kTextLimit, or holds NUL or control bytes (which must never reach
 // a line the operator reads).  An empty attribute reads as "".
 std::optional<std::string> text(const std::string& rel);
 

@@ -1,4 +1,4 @@
-// toolio: the small text and environment utilities that netburn and
+// toolframe: the small text and environment utilities that netburn and
 // diskburn share, next to emit.h (their lines), readfile.h (their reads)
 // and stopsignal.h (their stop signals).  Like the programs, it depends on
 // nothing but the C and C++ standard libraries and POSIX.
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace toolio {
+namespace toolframe {
 
 // printf into a std::string (at most 1023 characters).
 std::string fmt(const char* f, ...) __attribute__((format(printf, 1, 2)));
@@ -37,4 +37,4 @@ std::string started_line(uint64_t pass);
 // clock and the process id.
 uint64_t random64();
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,6 +1,6 @@
-// toolio: see toolio.h.
+// toolframe: see util.h.
 
-#include "toolio.h"
+#include "toolframe/util.h"
 
 #include <sys/random.h>
 #include <time.h>
@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace toolio {
+namespace toolframe {
 
 std::string fmt(const char* f, ...) {
   char buf[1024];
@@ -70,4 +70,4 @@ uint64_t random64() {
   return static_cast<uint64_t>(t) ^ (static_cast<uint64_t>(::getpid()) << 32);
 }
 
-}  // namespace toolio
+}  // namespace toolframe
