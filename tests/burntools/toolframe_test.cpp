@@ -1,5 +1,6 @@
 // What netburn and diskburn share: reads that nothing found on disk can
-// stop, lines that give way to a stop, and the pass number from rundiags.
+// stop, lines that give way to a stop, their settings and test root, and
+// the pass number from rundiags.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,10 +18,13 @@
 #include <string>
 #include <thread>
 
-#include "toolframe/emit.h"
-#include "toolframe/readfile.h"
-#include "toolframe/stopsignal.h"
 #include "tempdir.h"
+#include "toolframe/emit.h"
+#include "toolframe/protocol.h"
+#include "toolframe/readfile.h"
+#include "toolframe/root.h"
+#include "toolframe/settings.h"
+#include "toolframe/stopsignal.h"
 #include "toolframe/util.h"
 
 namespace {
@@ -128,23 +132,82 @@ TEST(Frame, PassNumberFromTheProgram) {
     EXPECT_EQ(toolframe::pass_number(), c.want) << (c.value ? c.value : "(unset)");
   }
   ::unsetenv("RUNDIAGS_PASS");
-  EXPECT_TRUE(std::regex_match(toolframe::started_line(12),
+  EXPECT_TRUE(std::regex_match(toolframe::pass_started(12),
                                std::regex(R"(Pass 12 started 20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] UTC\.)")))
-      << toolframe::started_line(12);
+      << toolframe::pass_started(12);
 }
 
-// Zero is a decimal number, but no count; anything else reads the same.
-TEST(Frame, DecimalTakesZeroCountDoesNot) {
+// Zero is a decimal number too, and "010" is ten.
+TEST(Frame, DecimalDigitsOnly) {
   EXPECT_EQ(toolframe::parse_decimal("0"), 0u);
   EXPECT_EQ(toolframe::parse_decimal("00"), 0u);
   EXPECT_EQ(toolframe::parse_decimal("010"), 10u);
-  EXPECT_EQ(toolframe::parse_count("0"), std::nullopt);
-  EXPECT_EQ(toolframe::parse_count("010"), 10u);
-  for (const char* bad : {"", "-0", " 0", "0x1", "18446744073709551616"}) {
+  for (const char* bad : {"", "-0", " 0", "0x1", "18446744073709551616"})
     EXPECT_EQ(toolframe::parse_decimal(bad), std::nullopt) << bad;
-    EXPECT_EQ(toolframe::parse_count(bad), std::nullopt) << bad;
-  }
   EXPECT_EQ(toolframe::parse_decimal(nullptr), std::nullopt);
+}
+
+void set(const char* name, const char* value) {
+  if (value) ::setenv(name, value, 1);
+  else ::unsetenv(name);
+}
+
+// One rule for every setting: unset or empty keeps the default; anything
+// else must be a value of its kind within its bounds, or that setting's
+// usage line (the first one's only) is the error.  Decimal always: "010"
+// is ten, never an octal eight.
+TEST(FrameSettings, OneRuleForEverySetting) {
+  auto power_of_two = [](uint64_t v) { return (v & (v - 1)) == 0; };
+  struct Case {
+    const char* value;
+    std::optional<uint64_t> number;  // from 1 to 64, a power of two
+    std::optional<double> seconds;   // above 0, at most 100
+  } cases[] = {{nullptr, {}, {}},      {"", {}, {}},          {"1", 1, 1},          {"010", {}, 10},
+               {"8", 8, 8},            {"0", {}, {}},         {"128", {}, {}},      {"12", {}, 12},
+               {" 8", {}, 8},          {"8 ", {}, {}},        {"+8", {}, 8},        {"-8", {}, {}},
+               {"0x8", {}, 8},         {"1.5", {}, 1.5},      {"nan", {}, {}},      {"1e2", {}, 100},
+               {"18446744073709551616", {}, {}}};
+  for (auto& c : cases) {
+    set("FRAME_N", c.value);
+    toolframe::SettingsReader n, secs;
+    EXPECT_EQ(n.number("FRAME_N", 1, 64, "FRAME_N, not \"%s\".", power_of_two), c.number) << c.value;
+    EXPECT_EQ(secs.seconds("FRAME_N", 100, "FRAME_N: seconds."), c.seconds) << c.value;
+    const bool taken = !c.value || !*c.value;
+    EXPECT_EQ(n.error(), c.number || taken ? "" : toolframe::fmt("FRAME_N, not \"%s\".", c.value)) << c.value;
+    EXPECT_EQ(secs.error(), c.seconds || taken ? "" : "FRAME_N: seconds.") << c.value;
+  }
+  EXPECT_EQ(toolframe::SettingsReader::text("FRAME_N"), "18446744073709551616");
+  set("FRAME_N", "");
+  EXPECT_EQ(toolframe::SettingsReader::text("FRAME_N"), "") << "set empty is no unset text";
+  set("FRAME_N", nullptr);
+  EXPECT_EQ(toolframe::SettingsReader::text("FRAME_N"), std::nullopt);
+  set("FRAME_A", "x");
+  set("FRAME_B", "y");
+  toolframe::SettingsReader both;
+  EXPECT_FALSE(both.number("FRAME_A", 0, 9, "A") || both.number("FRAME_B", 0, 9, "B"));
+  EXPECT_EQ(both.error(), "A") << "the first bad setting's line";
+  set("FRAME_A", nullptr);
+  set("FRAME_B", nullptr);
+}
+
+// The test root: RUNDIAGS_ROOT, or its other name DISKBURN_ROOT.
+TEST(FrameSettings, OneTestRootByEitherName) {
+  struct Case {
+    const char *rundiags, *diskburn, *want;
+  } cases[] = {{nullptr, nullptr, ""}, {"/a/", nullptr, "/a"}, {nullptr, "/b", "/b"}, {"/a", "/b", "/a"},
+               {"", "/b//", "/b"},    {"/", nullptr, ""}};
+  for (auto& c : cases) {
+    set("RUNDIAGS_ROOT", c.rundiags);
+    set("DISKBURN_ROOT", c.diskburn);
+    EXPECT_EQ(toolframe::root_setting(), c.want) << (c.rundiags ? c.rundiags : "-") << (c.diskburn ? c.diskburn : "-");
+  }
+  set("RUNDIAGS_ROOT", nullptr);
+  set("DISKBURN_ROOT", nullptr);
+  toolframe::set_root("/r");
+  EXPECT_TRUE(toolframe::fake_root());
+  EXPECT_EQ(toolframe::rooted("/sys/block"), "/r/sys/block");
+  toolframe::set_root("");
+  EXPECT_EQ(toolframe::rooted("/sys/block"), "/sys/block");
 }
 
 // Threads started under SignalsBlocked never take a stop signal; the

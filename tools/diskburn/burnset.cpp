@@ -11,7 +11,9 @@
 #include <cstring>
 
 #include "identity.h"
+#include "report.h"
 #include "toolframe/readfile.h"
+#include "toolframe/settings.h"
 #include "sysroot.h"
 #include "toolframe/util.h"
 
@@ -42,16 +44,11 @@ bool write_all(int fd, const std::string& s) {
   }
   return true;
 }
-
-std::string shown_serial(const Target& t) {
-  if (!t.is_block) return "";
-  return t.serial != "unknown" || t.wwid.empty() ? t.serial : t.wwid;
-}
 }  // namespace
 
 std::string BurnSet::dir() {
-  const char* d = std::getenv("DISKBURN_STATE_DIR");
-  return d && *d ? d : "/run/rundiags/diskburn";
+  auto d = toolframe::SettingsReader::text("DISKBURN_STATE_DIR");
+  return d && !d->empty() ? *d : "/run/rundiags/diskburn";
 }
 
 std::optional<std::string> BurnSet::save(const Targets& targets) {

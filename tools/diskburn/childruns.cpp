@@ -17,6 +17,7 @@
 
 #include "toolframe/stopsignal.h"
 #include "toolframe/util.h"
+#include "toolframe/settings.h"
 
 extern char** environ;
 
@@ -40,8 +41,7 @@ struct ChildRuns::Child {
 std::string ChildRuns::find(const std::string& name) {
   if (name.empty()) return "";
   if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : "";
-  const char* env = std::getenv("PATH");
-  std::string dirs = std::string(env ? env : "") + ":/usr/sbin:/sbin";
+  std::string dirs = toolframe::SettingsReader::text("PATH").value_or("") + ":/usr/sbin:/sbin";
   for (const auto& d : toolframe::split(dirs, ':')) {
     if (d.empty() || d[0] != '/') continue;  // never relative to wherever we stand
     std::string p = d + "/" + name;

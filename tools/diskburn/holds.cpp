@@ -6,6 +6,7 @@
 
 #include "childruns.h"
 #include "sysroot.h"
+#include "toolframe/protocol.h"
 #include "toolframe/util.h"
 #include "topology.h"
 
@@ -54,10 +55,9 @@ std::optional<std::map<std::string, std::string>> probe(const std::string& path)
 }
 
 std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes) {
-  const std::string head = "Disk " + t.name + " holds: ";
-  if (t.is_block && !may_open(t.dev)) return head + "not known (not read).";
+  if (t.is_block && !may_open(t.dev)) return toolframe::disk_holds(t.name, "not known (not read)");
   auto whole = probe(node);
-  if (!whole) return head + "not known (blkid could not be run).";
+  if (!whole) return toolframe::disk_holds(t.name, "not known (blkid could not be run)");
   std::vector<std::string> items;
   if (auto pt = whole->find("PTTYPE"); pt != whole->end())
     items.push_back(printable(pt->second, 32) + " partition table");
@@ -77,7 +77,7 @@ std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes
     }
     list += (i ? ", " : "") + items[i];
   }
-  return head + (list.empty() ? "nothing recognised" : list) + ".";
+  return toolframe::disk_holds(t.name, list);
 }
 
 }  // namespace diskburn

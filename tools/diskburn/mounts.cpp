@@ -54,7 +54,7 @@ std::string unescape_mount(const std::string& s) {
 // id parent maj:min root mountpoint opts [optional...] - fstype source superopts
 std::vector<Mount> read_mounts() {
   std::vector<Mount> out;
-  for (auto& line : read_lines(sys("/proc/self/mountinfo"))) {
+  for (auto& line : read_lines(rooted("/proc/self/mountinfo"))) {
     auto f = fields(line);
     if (f.size() < 5) continue;
     Mount m;
@@ -72,7 +72,7 @@ std::vector<Mount> read_mounts() {
 
 std::vector<std::string> read_swaps() {
   std::vector<std::string> out;
-  auto lines = read_lines(sys("/proc/swaps"));
+  auto lines = read_lines(rooted("/proc/swaps"));
   for (size_t i = 1; i < lines.size(); ++i) {  // the first is the heading
     auto f = fields(lines[i]);
     if (!f.empty()) out.push_back(unescape_mount(f[0]));

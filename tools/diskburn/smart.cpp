@@ -13,6 +13,7 @@
 #include "toolframe/readfile.h"
 #include "childruns.h"
 #include "sysroot.h"
+#include "toolframe/settings.h"
 
 namespace diskburn {
 
@@ -32,7 +33,7 @@ const std::vector<std::string> kArgs{"-j", "-A", "-l", "error"};
 std::string node_for(const Target& t) {
   if (!t.is_block || t.listed) return t.path;
   struct stat st;
-  for (const std::string& p : {sys("/dev/" + t.name), t.path})
+  for (const std::string& p : {rooted("/dev/" + t.name), t.path})
     if (::stat(p.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == t.dev) return p;
   return "";
 }
@@ -50,8 +51,7 @@ std::optional<SmartReading> reading(const ChildAnswer& a, std::string& why) {
 
 bool SmartWatch::read(const Targets& targets, const char* when, Readings& out) {
   out.assign(targets.size(), std::nullopt);
-  const char* setting = std::getenv("DISKBURN_SMARTCTL");
-  const std::string program = ChildRuns::find(setting ? setting : "smartctl");
+  const std::string program = ChildRuns::find(toolframe::SettingsReader::text("DISKBURN_SMARTCTL").value_or("smartctl"));
   std::vector<std::string> nodes;
   for (auto& t : targets) nodes.push_back(node_for(*t));
   std::vector<ChildAnswer> answers(targets.size());

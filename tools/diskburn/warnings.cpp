@@ -4,6 +4,7 @@
 
 #include "toolframe/readfile.h"
 #include "sysroot.h"
+#include "toolframe/protocol.h"
 #include "toolframe/util.h"
 
 namespace diskburn {
@@ -16,7 +17,7 @@ constexpr size_t kLineLimit = 240;
 
 std::vector<std::string> medium_warning_lines() {
   std::vector<std::string> out;
-  auto text = toolframe::read_file(sys("/run/rundiags/warnings"), kFileLimit);
+  auto text = toolframe::read_file(rooted("/run/rundiags/warnings"), kFileLimit);
   if (!text) return out;
   for (auto& line : toolframe::split(*text, '\n')) {
     for (auto& c : line)
@@ -24,7 +25,7 @@ std::vector<std::string> medium_warning_lines() {
     size_t a = line.find_first_not_of(' '), b = line.find_last_not_of(' ');
     if (a == std::string::npos) continue;
     if (out.size() == kMaxLines) break;
-    out.push_back("Medium warning: " + printable(line.substr(a, b - a + 1), kLineLimit));
+    out.push_back(toolframe::medium_warning(printable(line.substr(a, b - a + 1), kLineLimit)));
   }
   return out;
 }

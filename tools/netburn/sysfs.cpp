@@ -9,17 +9,13 @@
 #include <cstdlib>
 
 #include "toolframe/readfile.h"
+#include "toolframe/root.h"
 
 namespace netburn::sysfs {
 
 namespace {
 
-std::string& root_path() {
-  static std::string r = "/sys";
-  return r;
-}
-
-std::string full(const std::string& rel) { return root_path() + "/" + rel; }
+std::string full(const std::string& rel) { return toolframe::rooted("/sys/" + rel); }
 
 bool is_text(const std::string& s) {
   for (unsigned char c : s)
@@ -28,8 +24,6 @@ bool is_text(const std::string& s) {
 }
 
 }  // namespace
-
-void set_root(const std::string& path) { root_path() = path; }
 
 std::optional<std::string> text(const std::string& rel) {
   auto s = toolframe::read_text(full(rel), toolframe::Trim::kBoth);

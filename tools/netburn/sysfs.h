@@ -11,9 +11,8 @@
 
 namespace netburn::sysfs {
 
-// Where the sysfs tree is: "/sys", or a fake tree in the test build.  The
-// paths below (rel) are taken within it.
-void set_root(const std::string& path);
+// The paths below (rel) are taken within /sys, under the test root
+// (toolframe/root.h) when one is set.
 
 // Text of the attribute at rel without surrounding blanks and
 // newlines; nothing when it is missing, unreadable, longer than
