@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -164,11 +163,8 @@ Outcome Burn::open() {
 void Burn::describe(Target& t) {
   say(disk_line(t, t.full));
   if (pass_ == 1) say(holds_line(t, t.path, nodes_));
-  say(fmt(" %s: %s (%" PRIu64 " bytes) to test, direct I/O in %zu-byte units.", t.name.c_str(),
-          toolframe::human(t.size).c_str(), t.size, t.align));
-  if (t.size < t.full)
-    say(fmt(" %s: the last %" PRIu64 " bytes are not a whole block and are not tested.", t.name.c_str(),
-            t.full - t.size));
+  say(toolframe::disk_to_test(t.name, t.size, t.align));
+  if (t.size < t.full) say(toolframe::disk_tail_untested(t.name, t.full - t.size));
 }
 
 Outcome Burn::keep_set() {
@@ -202,10 +198,8 @@ Outcome Burn::workers() {
     cfg_.owners.push_back({targets_[i]->ident, targets_[i]->name});
   }
   reported_.assign(targets_.size(), kWriting);
-  say(fmt(" Pattern seed %016" PRIx64 ", %zu KiB blocks, %u in flight per disk.", seed, cfg_.chunk >> 10,
-          cfg_.depth));
-  say(fmt("Writing and verifying %zu disk%s, %s in all.", targets_.size(), targets_.size() == 1 ? "" : "s",
-          toolframe::human(total_).c_str()));
+  say(toolframe::disk_pattern(seed, cfg_.chunk >> 10, cfg_.depth));
+  say(toolframe::disks_writing(targets_.size(), total_));
   if (toolframe::g_signalled) return stopped();  // nothing written yet
   try {
     toolframe::SignalsBlocked only_main_takes_signals;

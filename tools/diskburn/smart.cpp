@@ -10,9 +10,10 @@
 #include <cstdlib>
 
 #include "burnset.h"
-#include "toolframe/readfile.h"
 #include "childruns.h"
 #include "sysroot.h"
+#include "toolframe/protocol.h"
+#include "toolframe/readfile.h"
 #include "toolframe/settings.h"
 
 namespace diskburn {
@@ -69,7 +70,7 @@ bool SmartWatch::read(const Targets& targets, const char* when, Readings& out) {
     std::string why = program.empty() ? "smartctl not found" : nodes[i].empty() ? "no device node" : "";
     if (why.empty()) out[i] = reading(answers[i], why);
     if (out[i])
-      say_(toolframe::fmt(" %s: SMART at the %s of the pass: %s.", t.name.c_str(), when, smart_summary(*out[i]).c_str()));
+      say_(toolframe::smart_reading(t.name, when, smart_summary(*out[i])));
     else
       note(t, why);
   }
@@ -84,7 +85,7 @@ bool SmartWatch::finish(Targets& targets) {
   for (size_t i = 0; i < targets.size() && i < start_.size(); ++i) {
     if (!start_[i] || !end[i]) continue;
     if (auto bad = smart_judge(*start_[i], *end[i]))
-      targets[i]->fail(kExitSmart, toolframe::fmt("Disk %s: SMART %s.", targets[i]->name.c_str(), bad->c_str()));
+      targets[i]->fail(kExitSmart, toolframe::smart_failed(targets[i]->name, *bad));
   }
   return true;
 }
@@ -101,7 +102,7 @@ void SmartWatch::note(const Target& t, const std::string& why) {
     [[maybe_unused]] ssize_t n = ::write(fd, key.data(), key.size());
     ::close(fd);
   }
-  say_(toolframe::fmt("No SMART readings from %s (%s): its counters are not checked.", t.name.c_str(), why.c_str()));
+  say_(toolframe::smart_unread(t.name, why));
 }
 
 }  // namespace diskburn

@@ -170,6 +170,35 @@ std::string disk_progress(unsigned percent, double mb_per_s, unsigned writing, u
   return fmt("Pass %u%% done at %.0f MB/s%s.", percent, mb_per_s, what.c_str());
 }
 
+std::string disk_to_test(const std::string& name, uint64_t bytes, size_t unit) {
+  return fmt(" %s: %s (%" PRIu64 " bytes) to test, direct I/O in %zu-byte units.", name.c_str(), human(bytes).c_str(),
+             bytes, unit);
+}
+
+std::string disk_tail_untested(const std::string& name, uint64_t bytes) {
+  return fmt(" %s: the last %" PRIu64 " bytes are not a whole block and are not tested.", name.c_str(), bytes);
+}
+
+std::string disk_pattern(uint64_t seed, size_t block_kib, unsigned depth) {
+  return fmt(" Pattern seed %016" PRIx64 ", %zu KiB blocks, %u in flight per disk.", seed, block_kib, depth);
+}
+
+std::string disks_writing(size_t disks, uint64_t bytes) {
+  return fmt("Writing and verifying %zu disk%s, %s in all.", disks, disks == 1 ? "" : "s", human(bytes).c_str());
+}
+
+std::string smart_reading(const std::string& name, const char* when, const std::string& counters) {
+  return fmt(" %s: SMART at the %s of the pass: %s.", name.c_str(), when, counters.c_str());
+}
+
+std::string smart_failed(const std::string& name, const std::string& what) {
+  return fmt("Disk %s: SMART %s.", name.c_str(), what.c_str());
+}
+
+std::string smart_unread(const std::string& name, const std::string& why) {
+  return fmt("No SMART readings from %s (%s): its counters are not checked.", name.c_str(), why.c_str());
+}
+
 std::string disk_complete(size_t disks, uint64_t bytes) {
   return fmt("Pass complete: %zu disk%s (%s) written and verified without error.", disks, disks == 1 ? "" : "s",
              human(bytes).c_str());

@@ -106,6 +106,20 @@ std::string disk_rate(const std::string& name, const char* verb, double seconds,
 // only for what some disk is doing).
 std::string disk_progress(unsigned percent, double mb_per_s, unsigned writing, unsigned flushing,
                           unsigned verifying);
+// " sda: 4.0 TB (4000787030016 bytes) to test, direct I/O in 4096-byte units."
+std::string disk_to_test(const std::string& name, uint64_t bytes, size_t unit);
+// " sda: the last 512 bytes are not a whole block and are not tested."
+std::string disk_tail_untested(const std::string& name, uint64_t bytes);
+// " Pattern seed 0123456789abcdef, 4096 KiB blocks, 2 in flight per disk."
+std::string disk_pattern(uint64_t seed, size_t block_kib, unsigned depth);
+// "Writing and verifying 2 disks, 8.0 TB in all."
+std::string disks_writing(size_t disks, uint64_t bytes);
+// " sda: SMART at the start of the pass: <counters>."
+std::string smart_reading(const std::string& name, const char* when, const std::string& counters);
+// "Disk sda: SMART <what got worse>."
+std::string smart_failed(const std::string& name, const std::string& what);
+// "No SMART readings from sda (<why>): its counters are not checked."
+std::string smart_unread(const std::string& name, const std::string& why);
 // "Pass complete: 2 disks (8.0 TB) written and verified without error."
 std::string disk_complete(size_t disks, uint64_t bytes);
 // "Stopped in pass 3 at 41%: 2 passes completed, 1.2 TB written and
