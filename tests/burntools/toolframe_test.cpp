@@ -137,16 +137,6 @@ TEST(Frame, PassNumberFromTheProgram) {
       << toolframe::pass_started(12);
 }
 
-// Zero is a decimal number too, and "010" is ten.
-TEST(Frame, DecimalDigitsOnly) {
-  EXPECT_EQ(toolframe::parse_decimal("0"), 0u);
-  EXPECT_EQ(toolframe::parse_decimal("00"), 0u);
-  EXPECT_EQ(toolframe::parse_decimal("010"), 10u);
-  for (const char* bad : {"", "-0", " 0", "0x1", "18446744073709551616"})
-    EXPECT_EQ(toolframe::parse_decimal(bad), std::nullopt) << bad;
-  EXPECT_EQ(toolframe::parse_decimal(nullptr), std::nullopt);
-}
-
 void set(const char* name, const char* value) {
   if (value) ::setenv(name, value, 1);
   else ::unsetenv(name);
@@ -162,8 +152,8 @@ TEST(FrameSettings, OneRuleForEverySetting) {
     const char* value;
     std::optional<uint64_t> number;  // from 1 to 64, a power of two
     std::optional<double> seconds;   // above 0, at most 100
-  } cases[] = {{nullptr, {}, {}},      {"", {}, {}},          {"1", 1, 1},          {"010", {}, 10},
-               {"8", 8, 8},            {"0", {}, {}},         {"128", {}, {}},      {"12", {}, 12},
+  } cases[] = {{nullptr, {}, {}},      {"", {}, {}},          {"1", 1, 1},          {"08", 8, 8},
+               {"010", {}, 10},        {"0", {}, {}},         {"128", {}, {}},      {"12", {}, 12},
                {" 8", {}, 8},          {"8 ", {}, {}},        {"+8", {}, 8},        {"-8", {}, {}},
                {"0x8", {}, 8},         {"1.5", {}, 1.5},      {"nan", {}, {}},      {"1e2", {}, 100},
                {"18446744073709551616", {}, {}}};
@@ -208,30 +198,6 @@ TEST(FrameSettings, OneTestRootByEitherName) {
   EXPECT_EQ(toolframe::rooted("/sys/block"), "/r/sys/block");
   toolframe::set_root("");
   EXPECT_EQ(toolframe::rooted("/sys/block"), "/sys/block");
-}
-
-// The lines the reader and the record parse, byte for byte.
-TEST(FrameProtocol, LinesAsTheReaderParsesThem) {
-  using namespace toolframe;
-  toolframe::NetFailure f{{"eth2 lost its link"}, {{"eth1", 47}}, {{{"eth0", "eth3"}, 47}}, {{{"eth0", "eth1"}, 1}}};
-  const std::pair<std::string, std::string> lines[] = {
-      {net_status(1200, {{"eth0", 1200}, {"a_b", 7}}), "@1200 eth0=1200 a_b=7"},
-      {port_received("eth0", 90, 100, {"eth1"}, {{"eth2", 10}}),
-       "Port eth0: received 90 of 100 frames (90%); none from eth1; missing 10 from eth2."},
-      {net_failed(f), "Pass failed: eth2 lost its link; below 90%: eth1 47%; eth0 to eth3: 47% received; "
-                      "eth0 to eth1: 1 corrupted frame."},
-      {net_complete(100, {{"eth0", "eth1"}, {"eth2", "eth3"}}, {400, 400, 2.0, 1000, 1514}),
-       "Pass complete: all ports 100% in 2 groups (eth0 eth1; eth2 eth3); 400 frames sent, 400 received in 2.0 s "
-       "(500 frames/s, 0.8 MB/s)."},
-      {net_complete(95, {{"eth0", "eth1"}}, {400, 380, 2.0, 1000, 1514}),
-       "Pass complete: all ports 95% or better; 400 frames sent, 380 received in 2.0 s (500 frames/s, 0.8 MB/s)."},
-      {group_line(2, {"eth2", "eth3"}), "Group 2: eth2 eth3."},
-      {disk_holds("sdb", ""), "Disk sdb holds: nothing recognised."},
-      {detail(pass_started(3)).substr(0, 16), " Pass 3 started "},
-  };
-  for (auto& [got, want] : lines) EXPECT_EQ(got, want);
-  EXPECT_EQ(percent_of(899, 1000), 89) << "just short of 90 reads BAD, as on the screen";
-  EXPECT_EQ(percent_of(5, 0), 500) << "nothing sent counts as one";
 }
 
 // Threads started under SignalsBlocked never take a stop signal; the

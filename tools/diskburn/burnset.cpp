@@ -12,9 +12,9 @@
 
 #include "identity.h"
 #include "report.h"
+#include "sysroot.h"
 #include "toolframe/readfile.h"
 #include "toolframe/settings.h"
-#include "sysroot.h"
 #include "toolframe/util.h"
 
 namespace diskburn {

@@ -15,9 +15,9 @@
 #include <cstring>
 #include <thread>
 
+#include "toolframe/settings.h"
 #include "toolframe/stopsignal.h"
 #include "toolframe/util.h"
-#include "toolframe/settings.h"
 
 extern char** environ;
 

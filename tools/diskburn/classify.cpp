@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "describe.h"
-#include "toolframe/readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 
 namespace diskburn {
 

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "toolframe/readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 #include "topology.h"
 
 namespace diskburn {

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sysroot.h"
 #include "toolframe/readfile.h"
 #include "toolframe/util.h"
-#include "sysroot.h"
 
 namespace diskburn {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "fatlabel.h"
-#include "toolframe/readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 
 namespace diskburn {
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "sysroot.h"
 #include "toolframe/readfile.h"
 #include "toolframe/util.h"
-#include "sysroot.h"
 
 namespace diskburn {
 

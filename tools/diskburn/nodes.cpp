@@ -11,8 +11,8 @@
 #include <cstring>
 
 #include "sysroot.h"
-#include "toolframe/util.h"
 #include "toolframe/settings.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 

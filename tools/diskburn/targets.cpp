@@ -15,10 +15,10 @@
 #include "describe.h"
 #include "identity.h"
 #include "labels.h"
-#include "toolframe/readfile.h"
 #include "sysroot.h"
-#include "toolframe/util.h"
+#include "toolframe/readfile.h"
 #include "toolframe/settings.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 

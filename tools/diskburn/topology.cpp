@@ -7,8 +7,8 @@
 
 #include <cstdlib>
 
-#include "toolframe/readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 #include "toolframe/util.h"
 
 namespace diskburn {

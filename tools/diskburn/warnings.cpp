@@ -2,9 +2,9 @@
 
 #include "warnings.h"
 
-#include "toolframe/readfile.h"
 #include "sysroot.h"
 #include "toolframe/protocol.h"
+#include "toolframe/readfile.h"
 #include "toolframe/util.h"
 
 namespace diskburn {
