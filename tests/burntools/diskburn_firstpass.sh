@@ -25,11 +25,12 @@ echo SERIAL-A >"$FR/sys/block/sda/device/serial"
 echo SERIAL-B >"$FR/sys/block/sdb/device/serial"
 mkdir -p "$FR/run/rundiags"
 printf 'No floppy drive: the record goes to a stick.\nClock\001 not set.\n' >"$FR/run/rundiags/warnings"
-export RUNDIAGS_ROOT=$FR  # the test root; diskburn_fakescan uses its other name
+export DISKBURN_ROOT=$FR
 untouched() { for f in "$@"; do cmp -s -n $((1 << 20)) "$WORK/$f.img" "$WORK/$f.before" || { fail "$f.img written"; return; }; done; }
 for f in a p b c; do head -c $((1 << 20)) "$WORK/$f.img" >"$WORK/$f.before"; done
 
-timeout 60 "$DISKBURN" --list >"$WORK/list" 2>&1
+# The listing, which writes nothing, by the test root's own name.
+DISKBURN_ROOT= RUNDIAGS_ROOT=$FR timeout 60 "$DISKBURN" --list >"$WORK/list" 2>&1
 expect_rc "--list" 0 $?
 want=("Medium warning: No floppy drive: the record goes to a stick."
   "Medium warning: Clock  not set."
@@ -85,7 +86,7 @@ untouched c
 cat "$WORK/list" "$WORK/pass2" "$WORK/gone" "$WORK/noset"
 
 # Named files: the same rule, by path and size.
-unset RUNDIAGS_ROOT
+unset DISKBURN_ROOT
 truncate -s 8M "$WORK/x.img" "$WORK/y.img"
 DISKBURN_TARGETS="$WORK/x.img" timeout 60 "$DISKBURN" --destroy >"$WORK/files1" 2>&1
 expect_rc "files, first pass" 0 $?
