@@ -15,10 +15,10 @@ FakeRoot::FakeRoot() {
   for (const char* d : {"sys/block", "sys/dev/block", "sys/class/block", "proc/self", "dev"})
     fs::create_directories(dir_ + "/" + d);
   flush_proc();
-  diskburn::set_sys_root(dir_);
+  toolframe::set_root(dir_);
 }
 
-FakeRoot::~FakeRoot() { diskburn::set_sys_root(""); }
+FakeRoot::~FakeRoot() { toolframe::set_root(""); }
 
 void FakeRoot::write(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(dir_ + path).parent_path());

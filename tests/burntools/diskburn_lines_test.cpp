@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "report.h"
+#include "toolframe/protocol.h"
 
 namespace {
 
@@ -59,12 +60,12 @@ TEST(DiskburnLines, ProgressWithNothingActiveHasNoTrailingField) {
 }
 
 TEST(DiskburnLines, StopLineSaysHowFarItGot) {
-  EXPECT_EQ(stop_line(1, 0, 0), "Stopped in pass 1 at 0%: no pass completed, nothing verified yet.");
-  EXPECT_EQ(stop_line(2, 73, 1000000000000ull + 460000000000ull),
+  EXPECT_EQ(toolframe::disk_stopped(1, 0, 0), "Stopped in pass 1 at 0%: no pass completed, nothing verified yet.");
+  EXPECT_EQ(toolframe::disk_stopped(2, 73, 1000000000000ull + 460000000000ull),
             "Stopped in pass 2 at 73%: 1 pass completed, 1.5 TB written and verified without error.");
-  EXPECT_EQ(stop_line(3, 41, 1200000000000ull),
+  EXPECT_EQ(toolframe::disk_stopped(3, 41, 1200000000000ull),
             "Stopped in pass 3 at 41%: 2 passes completed, 1.2 TB written and verified without error.");
-  EXPECT_EQ(stop_line(4, 0, std::nullopt), "Stopped in pass 4 at 0%: 3 passes completed.");
+  EXPECT_EQ(toolframe::disk_stopped(4, 0, std::nullopt), "Stopped in pass 4 at 0%: 3 passes completed.");
 }
 
 TEST(DiskburnLines, DiskLineNamesModelSerialAndSize) {
@@ -77,7 +78,7 @@ TEST(DiskburnLines, DiskLineNamesModelSerialAndSize) {
   t.serial = "unknown";
   t.wwid = "naa.5000c500a1b2c3d4";
   EXPECT_EQ(disk_line(t, 512), "Disk sda: ST4000NM0035, serial naa.5000c500a1b2c3d4, 512 bytes.");
-  EXPECT_EQ(rate_line("sda", "written", 412.0, 82935600000ull), " sda: written in 412.0 s, 201.3 MB/s.");
+  EXPECT_EQ(toolframe::disk_rate("sda", "written", 412.0, 82935600000ull), " sda: written in 412.0 s, 201.3 MB/s.");
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 
 #include "describe.h"
 #include "diskburn_fakeroot.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(DiskburnNames, EveryDiskOfTheSharedTable) {
   int n = 0;
   while (std::getline(table, line)) {
     if (line.empty() || line[0] == '#') continue;
-    auto f = toolio::split(line, '|');
+    auto f = toolframe::split(line, '|');
     ASSERT_EQ(f.size(), 4u) << line;
     const std::string disk = "sd" + std::to_string(n);
     root.disk(disk, "60:" + std::to_string(16 * n++));

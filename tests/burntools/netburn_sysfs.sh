@@ -1,12 +1,12 @@
 # sysfs that answers oddly never stops the test: in a fake tree (the test
-# build reads it instead of /sys) p0's attributes are a directory, binary,
-# huge, empty, a FIFO nobody writes, a device that answers ENXIO and a file
-# that fails with EIO; p1 has none at all.  The ports are tested as well as
-# what is known allows; p2, a bridge by its sysfs, is left out.
+# root, RUNDIAGS_ROOT: its sys/ is read instead of /sys) p0's attributes are
+# a directory, binary, huge, empty, a FIFO nobody writes, a device that
+# answers ENXIO and a file that fails with EIO; p1 has none at all.  The
+# ports are tested as well as what is known allows; p2, a bridge by its
+# sysfs, is left out.
 . "$BURN_LIB/burn_lib.sh"
 . "$BURN_LIB/netns_lib.sh"
 nb_can_run || exit $SKIP
-: "${NETBURN_HOOKS:?}"
 trap 'nb_cleanup; rm -rf "$WORK"' EXIT
 nb_setup 3 || { fail "namespace setup"; finish; }
 
@@ -23,8 +23,8 @@ ln -s /proc/self/mem "$sys/p0/statistics/rx_errors"          # EIO on read
 printf '12abc\n' >"$sys/p0/statistics/rx_dropped"            # not a number
 printf '0x\n' >"$sys/p0/statistics/tx_dropped"
 
-NETBURN_TEST_SYSFS="$WORK/sys" NETBURN_PASS_SECONDS=2 timeout 30 \
-  ip netns exec "$NB_HOST" "$NETBURN_HOOKS" -1 >"$WORK/out" 2>&1
+RUNDIAGS_ROOT="$WORK" NETBURN_PASS_SECONDS=2 timeout 30 \
+  ip netns exec "$NB_HOST" "$NETBURN" -1 >"$WORK/out" 2>&1
 rc=$?
 expect_rc netburn 0 $rc
 expect_line "$WORK/out" '^Skipping p2: bridge\.$'
@@ -37,8 +37,8 @@ tail -1 "$WORK/out" | grep -q '^Pass complete: all ports 100%; ' || fail "last l
 
 # A port gone from sysfs altogether is left out, with the reason.
 rm -rf "$sys/p1"
-NETBURN_TEST_SYSFS="$WORK/sys" NETBURN_PASS_SECONDS=1 timeout 30 \
-  ip netns exec "$NB_HOST" "$NETBURN_HOOKS" -1 >"$WORK/gone" 2>&1
+RUNDIAGS_ROOT="$WORK" NETBURN_PASS_SECONDS=1 timeout 30 \
+  ip netns exec "$NB_HOST" "$NETBURN" -1 >"$WORK/gone" 2>&1
 expect_rc "p1 not in sysfs" 2 $?
 expect_line "$WORK/gone" '^Skipping p1: not in sysfs\.$'
 grep -v '^@' "$WORK/out"

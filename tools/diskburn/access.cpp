@@ -14,8 +14,8 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 
 namespace diskburn {
 

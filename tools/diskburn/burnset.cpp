@@ -11,9 +11,11 @@
 #include <cstring>
 
 #include "identity.h"
-#include "readfile.h"
+#include "report.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/readfile.h"
+#include "toolframe/settings.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -42,16 +44,11 @@ bool write_all(int fd, const std::string& s) {
   }
   return true;
 }
-
-std::string shown_serial(const Target& t) {
-  if (!t.is_block) return "";
-  return t.serial != "unknown" || t.wwid.empty() ? t.serial : t.wwid;
-}
 }  // namespace
 
 std::string BurnSet::dir() {
-  const char* d = std::getenv("DISKBURN_STATE_DIR");
-  return d && *d ? d : "/run/rundiags/diskburn";
+  auto d = toolframe::SettingsReader::text("DISKBURN_STATE_DIR");
+  return d && !d->empty() ? *d : "/run/rundiags/diskburn";
 }
 
 std::optional<std::string> BurnSet::save(const Targets& targets) {
@@ -72,17 +69,17 @@ std::optional<std::string> BurnSet::save(const Targets& targets) {
 
 std::optional<std::string> BurnSet::load() {
   const std::string path = set_path();
-  auto text = toolio::read_file(path, kFileLimit);
+  auto text = toolframe::read_file(path, kFileLimit);
   if (!text) {
     struct stat st;
     return path + ": " + (::stat(path.c_str(), &st) != 0 ? std::strerror(errno) : "cannot be read");
   }
-  auto lines = toolio::split(*text, '\n');
+  auto lines = toolframe::split(*text, '\n');
   if (lines.empty() || lines[0] != kHeader || text->size() >= kFileLimit) return path + ": not a disk set";
   entries_.clear();
   for (size_t i = 1; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
-    auto f = toolio::split(lines[i], '\t');
+    auto f = toolframe::split(lines[i], '\t');
     if (f.size() != 3 || f[0].empty()) return path + ": not a disk set";
     entries_.push_back({f[0], f[1], f[2]});
   }

@@ -15,8 +15,9 @@
 #include <cstring>
 #include <thread>
 
-#include "stopsignal.h"
-#include "toolio.h"
+#include "toolframe/settings.h"
+#include "toolframe/stopsignal.h"
+#include "toolframe/util.h"
 
 extern char** environ;
 
@@ -40,9 +41,8 @@ struct ChildRuns::Child {
 std::string ChildRuns::find(const std::string& name) {
   if (name.empty()) return "";
   if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : "";
-  const char* env = std::getenv("PATH");
-  std::string dirs = std::string(env ? env : "") + ":/usr/sbin:/sbin";
-  for (const auto& d : toolio::split(dirs, ':')) {
+  std::string dirs = toolframe::SettingsReader::text("PATH").value_or("") + ":/usr/sbin:/sbin";
+  for (const auto& d : toolframe::split(dirs, ':')) {
     if (d.empty() || d[0] != '/') continue;  // never relative to wherever we stand
     std::string p = d + "/" + name;
     if (::access(p.c_str(), X_OK) == 0) return p;
@@ -53,7 +53,7 @@ std::string ChildRuns::find(const std::string& name) {
 bool ChildRuns::start(const std::string& path, Child& c) {
   int p[2];
   if (::pipe2(p, O_CLOEXEC) != 0) {
-    c.answer->why = toolio::fmt("%s could not be started (%s)", name_.c_str(), std::strerror(errno));
+    c.answer->why = toolframe::fmt("%s could not be started (%s)", name_.c_str(), std::strerror(errno));
     return false;
   }
   ::fcntl(p[0], F_SETFL, O_NONBLOCK);
@@ -87,7 +87,7 @@ bool ChildRuns::start(const std::string& path, Child& c) {
   if (rc == 0) return true;
   c.pid = -1;
   c.close_fd();
-  c.answer->why = toolio::fmt("%s could not be started (%s)", name_.c_str(), std::strerror(rc));
+  c.answer->why = toolframe::fmt("%s could not be started (%s)", name_.c_str(), std::strerror(rc));
   return false;
 }
 
@@ -142,7 +142,7 @@ void ChildRuns::reap(std::vector<Child>& kids, bool block_briefly) {
         c.answer->ended = true;
         c.answer->status = WEXITSTATUS(st);
       } else {
-        c.answer->why = toolio::fmt("%s was killed by signal %d", name_.c_str(), WTERMSIG(st));
+        c.answer->why = toolframe::fmt("%s was killed by signal %d", name_.c_str(), WTERMSIG(st));
       }
     }
     if (!left || std::chrono::steady_clock::now() >= until) return;
@@ -155,7 +155,7 @@ bool ChildRuns::ask(const std::vector<std::string>& paths, std::vector<ChildAnsw
   std::vector<Child> kids(paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
     kids[i].answer = &answers[i];
-    if (!toolio::g_signalled) start(paths[i], kids[i]);
+    if (!toolframe::g_signalled) start(paths[i], kids[i]);
   }
   const auto until = std::chrono::steady_clock::now() + limit_;
   auto busy = [&] {
@@ -163,7 +163,7 @@ bool ChildRuns::ask(const std::vector<std::string>& paths, std::vector<ChildAnsw
       if (c.pid > 0 || c.fd >= 0) return true;
     return false;
   };
-  while (busy() && !toolio::g_signalled && std::chrono::steady_clock::now() < until) {
+  while (busy() && !toolframe::g_signalled && std::chrono::steady_clock::now() < until) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
     pump(kids, std::clamp(left, std::chrono::milliseconds(1), std::chrono::milliseconds(100)));
     reap(kids, false);
@@ -171,12 +171,12 @@ bool ChildRuns::ask(const std::vector<std::string>& paths, std::vector<ChildAnsw
   for (auto& c : kids) {
     if (c.pid <= 0) continue;  // ended: what it wrote is its answer, even if its pipe is still open
     if (c.answer->why.empty())
-      c.answer->why = toolio::fmt("%s gave no answer within %lld s", name_.c_str(), static_cast<long long>(limit_.count() / 1000));
+      c.answer->why = toolframe::fmt("%s gave no answer within %lld s", name_.c_str(), static_cast<long long>(limit_.count() / 1000));
     c.kill_all();
   }
   reap(kids, true);
   for (auto& c : kids) c.close_fd();
-  return !toolio::g_signalled;
+  return !toolframe::g_signalled;
 }
 
 }  // namespace diskburn

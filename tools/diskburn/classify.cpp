@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "describe.h"
-#include "readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 
 namespace diskburn {
 
@@ -31,13 +31,13 @@ std::optional<std::string> kind_reason(const std::string& name, bool listed_by_o
       {"zd", "ZFS volume"},
       {"loop", "loop device"},
   };
-  std::string base = sys("/sys/block/" + name);
+  std::string base = rooted("/sys/block/" + name);
   bool loop = name.rfind("loop", 0) == 0;
   for (auto& k : kinds)
     if (name.rfind(k.p, 0) == 0 && !(loop && listed_by_operator)) return std::string(k.why);
   if (attr(base + "/hidden").value_or("") == "1") return std::string("hidden path device (multipath leg)");
   if (attr(base + "/device/type").value_or("") == "5") return std::string("optical drive");
-  if (!loop && !toolio::path_exists(base + "/device"))
+  if (!loop && !toolframe::path_exists(base + "/device"))
     return std::string("virtual device (no hardware behind it)");
   return std::nullopt;
 }
@@ -47,14 +47,14 @@ namespace {
 // the pass's requests in flight may land out of order; a host-aware one
 // takes any write, as an ordinary disk does.
 std::optional<Use> zoned_reason(const std::string& name) {
-  std::string z = printable(attr(sys("/sys/block/" + name + "/queue/zoned")).value_or("none"), 32);
+  std::string z = printable(attr(rooted("/sys/block/" + name + "/queue/zoned")).value_or("none"), 32);
   if (z == "none" || z == "host-aware") return std::nullopt;
   return Use{"zoned disk (" + z + "); the burn-in writes out of order", "is a zoned disk (" + z + ")"};
 }
 }  // namespace
 
 std::optional<Use> state_reason(const std::string& name, const InUse& in_use) {
-  std::string base = sys("/sys/block/" + name);
+  std::string base = rooted("/sys/block/" + name);
   if (auto it = in_use.find(name); it != in_use.end()) return it->second;
   if (auto h = holder_of(name)) return Use{"in use by " + printable(*h), "is in use by " + printable(*h)};
   if (attr(base + "/ro").value_or("") == "1") return Use{"read-only", "is read-only"};

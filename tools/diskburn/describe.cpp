@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 #include "topology.h"
 
 namespace diskburn {
@@ -49,7 +49,7 @@ std::string pci_vendor(std::string number) {
 // The disk naming rule that makefloppy's record follows too (see "How a
 // disk is named" in docs/diskburn.md).
 std::string disk_model(const std::string& name) {
-  std::string base = sys("/sys/block/" + name);
+  std::string base = rooted("/sys/block/" + name);
   std::string bf = loop_backing_path(base);
   if (!bf.empty()) return "loop device on " + printable(bf);
   std::string vendor = name_text(attr(base + "/device/vendor").value_or(""));
@@ -68,11 +68,11 @@ std::string disk_model(const std::string& name) {
 }
 
 std::string disk_serial(const std::string& name) {
-  std::string base = sys("/sys/block/" + name);
+  std::string base = rooted("/sys/block/" + name);
   for (const char* f : {"/device/serial", "/serial"})
     if (auto s = shown(base + f)) return *s;
   // SCSI and SATA disks: the unit serial number VPD page (4-byte header).
-  if (auto v = toolio::read_file(base + "/device/vpd_pg80", 4096); v && v->size() > 4) {
+  if (auto v = toolframe::read_file(base + "/device/vpd_pg80", 4096); v && v->size() > 4) {
     std::string s;
     for (char c : v->substr(4))
       if (c > ' ' && c < 127) s += c;
@@ -82,14 +82,14 @@ std::string disk_serial(const std::string& name) {
 }
 
 std::string disk_wwid(const std::string& name) {
-  std::string base = sys("/sys/block/" + name);
+  std::string base = rooted("/sys/block/" + name);
   for (const char* f : {"/device/wwid", "/wwid"})
     if (auto w = shown(base + f)) return *w;
   return "";
 }
 
 std::optional<uint64_t> disk_bytes(const std::string& name) {
-  auto sz = attr(sys("/sys/block/" + name + "/size"));
+  auto sz = attr(rooted("/sys/block/" + name + "/size"));
   if (!sz || sz->empty()) return std::nullopt;
   if (sz->size() > 20 || sz->find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
   unsigned long long sectors = std::strtoull(sz->c_str(), nullptr, 10);

@@ -14,7 +14,8 @@
 // operator reads before the first write), access.* (opening), pass.* and
 // stamp.* (the pass and its pattern), smart*.* and jsonscan.* (the SMART
 // counters around it), childruns.* (smartctl and blkid, bounded),
-// report.* (the lines).
+// report.* (progress and the disk line; every line's wording is
+// toolframe/protocol.h's), main.cpp (the program).
 #pragma once
 
 #include <optional>
@@ -28,24 +29,32 @@
 #include "smart.h"
 #include "target.h"
 #include "targets.h"
+#include "toolframe/run.h"
 
 namespace diskburn {
+
+using toolframe::kGoOn;
+using toolframe::Outcome;
+
+// The program: one run, its exit status.
+int run(int argc, char** argv);
 
 class Burn {
  public:
   int run(int argc, char** argv);
 
  private:
-  std::optional<int> settings(int argc, char** argv);
-  std::optional<int> targets();
-  std::optional<int> list();
-  std::optional<int> later_pass(const std::set<std::string>& seen);
-  std::optional<int> open();
+  Outcome settings(int argc, char** argv);
+  Outcome stop_check();
+  Outcome targets();
+  Outcome list();
+  Outcome later_pass(const std::set<std::string>& seen);
+  Outcome open();
   void describe(Target& t);
-  std::optional<int> keep_set();
-  std::optional<int> grace();
-  std::optional<int> smart_start();
-  std::optional<int> workers();
+  Outcome keep_set();
+  Outcome grace();
+  Outcome smart_start();
+  Outcome workers();
   bool monitor();  // false when stopped
   int report();
   int stopped();

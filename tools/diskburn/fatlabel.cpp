@@ -7,13 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
 
 namespace diskburn {
 
 namespace {
 
-using toolio::read_at;
+using toolframe::read_at;
 
 // The most a FAT directory holds: 65536 entries of 32 bytes.
 constexpr size_t kMaxDirBytes = 65536 * 32;

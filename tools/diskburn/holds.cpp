@@ -6,7 +6,8 @@
 
 #include "childruns.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/protocol.h"
+#include "toolframe/util.h"
 #include "topology.h"
 
 namespace diskburn {
@@ -21,7 +22,7 @@ constexpr size_t kLineRoom = 900;
 // KEY=value lines, blanks and other bytes in values escaped with '\'.
 std::map<std::string, std::string> parse_export(const std::string& out) {
   std::map<std::string, std::string> tags;
-  for (auto& line : toolio::split(out, '\n')) {
+  for (auto& line : toolframe::split(out, '\n')) {
     size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     std::string v;
@@ -54,10 +55,9 @@ std::optional<std::map<std::string, std::string>> probe(const std::string& path)
 }
 
 std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes) {
-  const std::string head = "Disk " + t.name + " holds: ";
-  if (t.is_block && !may_open(t.dev)) return head + "not known (not read).";
+  if (t.is_block && !may_open(t.dev)) return toolframe::disk_holds(t.name, "not known (not read)");
   auto whole = probe(node);
-  if (!whole) return head + "not known (blkid could not be run).";
+  if (!whole) return toolframe::disk_holds(t.name, "not known (blkid could not be run)");
   std::vector<std::string> items;
   if (auto pt = whole->find("PTTYPE"); pt != whole->end())
     items.push_back(printable(pt->second, 32) + " partition table");
@@ -77,7 +77,7 @@ std::string holds_line(const Target& t, const std::string& node, DevNodes& nodes
     }
     list += (i ? ", " : "") + items[i];
   }
-  return head + (list.empty() ? "nothing recognised" : list) + ".";
+  return toolframe::disk_holds(t.name, list);
 }
 
 }  // namespace diskburn

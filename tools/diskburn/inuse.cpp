@@ -8,17 +8,17 @@
 #include <cerrno>
 #include <cstring>
 
-#include "readfile.h"
-#include "toolio.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
-using toolio::list_dir;
-using toolio::path_exists;
+using toolframe::list_dir;
+using toolframe::path_exists;
 
 std::optional<std::string> holder_of(const std::string& disk) {
-  std::string base = sys("/sys/block/" + disk);
+  std::string base = rooted("/sys/block/" + disk);
   auto h = list_dir(base + "/holders");
   if (!h.empty()) return h[0];
   for (auto& part : list_dir(base)) {
@@ -81,10 +81,10 @@ std::optional<std::string> resolve_dev_ref(const std::string& v) {
 }  // namespace
 
 void UseFinder::command_line() {
-  auto cmd = attr(sys("/proc/cmdline"));
+  auto cmd = attr(rooted("/proc/cmdline"));
   if (!cmd) return;
   const std::string t = "holds the system's boot medium or root filesystem";
-  for (auto& arg : toolio::split(*cmd, ' ')) {
+  for (auto& arg : toolframe::split(*cmd, ' ')) {
     for (const char* key : {"root=", "live-media=", "bootfrom=", "fromiso=", "resume="}) {
       if (arg.rfind(key, 0) != 0) continue;
       if (auto dev = resolve_dev_ref(arg.substr(std::strlen(key)))) {
@@ -99,11 +99,11 @@ void UseFinder::command_line() {
 // A device with holders is in use, and so is all that lies beneath it
 // (a loop device's backing disk among them).
 void UseFinder::holders() {
-  for (auto& name : list_dir(sys("/sys/block"))) {
+  for (auto& name : list_dir(rooted("/sys/block"))) {
     auto h = holder_of(name);
     if (!h) continue;
     DiskSet d;
-    topo_.of_sysdir(sys("/sys/block/" + name), d);
+    topo_.of_sysdir(rooted("/sys/block/" + name), d);
     std::string who = printable(*h);
     mark(d, {"in use by " + who, "is in use by " + who});
   }
@@ -112,8 +112,8 @@ void UseFinder::holders() {
 // A loop device that another program holds open exclusively (a mount in
 // another mount namespace, for one) shows nowhere else.
 void UseFinder::busy_loops() {
-  for (auto& name : list_dir(sys("/sys/block"))) {
-    std::string dir = sys("/sys/block/" + name);
+  for (auto& name : list_dir(rooted("/sys/block"))) {
+    std::string dir = rooted("/sys/block/" + name);
     if (loop_backing_path(dir).empty() || why_.count(name)) continue;
     DiskSet d;
     topo_.of_sysdir(dir, d);

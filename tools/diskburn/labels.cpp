@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "fatlabel.h"
-#include "readfile.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
 
 namespace diskburn {
 
 namespace {
-using toolio::read_at;
+using toolframe::read_at;
 
 constexpr char kResultsLabel[] = "RUNDIAGS";
 constexpr char kBootLabel[] = "RUNDIAGS_BOOT";

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "readfile.h"
-#include "toolio.h"
 #include "sysroot.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -26,9 +26,9 @@ std::vector<std::string> fields(const std::string& line) {
 
 // The lines of a proc file that may be large (mountinfo), bounded.
 std::vector<std::string> read_lines(const std::string& full_path) {
-  auto text = toolio::read_file(full_path, kProcLimit);
+  auto text = toolframe::read_file(full_path, kProcLimit);
   if (!text) return {};
-  auto lines = toolio::split(*text, '\n');
+  auto lines = toolframe::split(*text, '\n');
   if (lines.back().empty()) lines.pop_back();  // what follows the last newline
   return lines;
 }
@@ -54,7 +54,7 @@ std::string unescape_mount(const std::string& s) {
 // id parent maj:min root mountpoint opts [optional...] - fstype source superopts
 std::vector<Mount> read_mounts() {
   std::vector<Mount> out;
-  for (auto& line : read_lines(sys("/proc/self/mountinfo"))) {
+  for (auto& line : read_lines(rooted("/proc/self/mountinfo"))) {
     auto f = fields(line);
     if (f.size() < 5) continue;
     Mount m;
@@ -72,7 +72,7 @@ std::vector<Mount> read_mounts() {
 
 std::vector<std::string> read_swaps() {
   std::vector<std::string> out;
-  auto lines = read_lines(sys("/proc/swaps"));
+  auto lines = read_lines(rooted("/proc/swaps"));
   for (size_t i = 1; i < lines.size(); ++i) {  // the first is the heading
     auto f = fields(lines[i]);
     if (!f.empty()) out.push_back(unescape_mount(f[0]));

@@ -11,7 +11,8 @@
 #include <cstring>
 
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/settings.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -28,7 +29,7 @@ void DevNodes::clear() {
 // private directory.
 bool DevNodes::make_dir(std::string& why) {
   std::vector<std::string> bases;
-  if (const char* t = std::getenv("TMPDIR"); t && *t == '/') bases.emplace_back(t);
+  if (auto t = toolframe::SettingsReader::text("TMPDIR"); t && t->compare(0, 1, "/") == 0) bases.emplace_back(*t);
   for (const char* b : {"/tmp", "/dev/shm", "/run", "/dev"}) bases.emplace_back(b);
   for (auto& b : bases) {
     struct statvfs vfs;
@@ -44,7 +45,7 @@ bool DevNodes::make_dir(std::string& why) {
 }
 
 std::optional<std::string> DevNodes::node(const std::string& name, dev_t dev, std::string& why) {
-  std::string std_node = sys("/dev/" + name);
+  std::string std_node = rooted("/dev/" + name);
   struct stat st;
   if (::stat(std_node.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == dev) return std_node;
   if (dir_.empty() && !make_dir(why)) return std::nullopt;
@@ -53,7 +54,7 @@ std::optional<std::string> DevNodes::node(const std::string& name, dev_t dev, st
     if (c == '/') c = '_';
   std::string p = dir_ + "/" + std::to_string(made_.size()) + "-" + label;
   if (::mknod(p.c_str(), S_IFBLK | 0600, dev) != 0) {
-    why = toolio::fmt("cannot make a device node (%s)", std::strerror(errno));
+    why = toolframe::fmt("cannot make a device node (%s)", std::strerror(errno));
     return std::nullopt;
   }
   made_.push_back(p);

@@ -21,6 +21,7 @@
 namespace diskburn {
 
 std::atomic<bool> g_abort{false};
+PassHooks g_pass_hooks;
 
 Target::~Target() {
   if (fd >= 0) ::close(fd);
@@ -108,14 +109,6 @@ class Checker {
   std::thread th_;  // last: starts once the fields above exist
 };
 
-#ifdef DISKBURN_TEST_HOOKS
-// A pause before each block that a stop cuts short.
-void test_delay(const Settings& cfg) {
-  auto until = Clock::now() + std::chrono::milliseconds(cfg.delay_ms);
-  while (Clock::now() < until && !stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-#endif
-
 // Moves one block; false (with the failure recorded) if the disk refused.
 // Checks for a stop before every request, so a stop writes nothing new.
 bool transfer(Target& t, unsigned char* buf, uint64_t off, size_t len, bool verify) {
@@ -164,9 +157,7 @@ void worker(Target& t, const Settings& cfg, const unsigned char* tmpl, bool veri
     for (size_t at = 0; at < cfg.chunk; at += kTemplate) std::memcpy(cur + at, tmpl, kTemplate);
   const uint64_t chunks = (t.size + cfg.chunk - 1) / cfg.chunk;
   for (;;) {
-#ifdef DISKBURN_TEST_HOOKS
-    if (cfg.delay_ms) test_delay(cfg);
-#endif
+    if (g_pass_hooks.before_block) g_pass_hooks.before_block();
     if (stopping()) return;
     uint64_t c = t.next.fetch_add(1);
     if (c >= chunks) return;
@@ -196,30 +187,6 @@ bool run_phase(Target& t, const Settings& cfg, const unsigned char* tmpl, bool v
   return !t.failed() && !stopping();
 }
 
-#ifdef DISKBURN_TEST_HOOKS
-// Test builds only: change the disk behind the program's back between the
-// write and the verify, the way a failing disk (a flipped byte) or a
-// confused controller (another target's block written here) would.
-void test_faults(Target& t, const Settings& cfg, const unsigned char* tmpl) {
-  AlignedBuf b(t.align);
-  if (!b.p) return t.fail(kExitInternal, "test hook: out of memory");
-  if (t.corrupt_at) {
-    uint64_t base = *t.corrupt_at / t.align * t.align;
-    if (::pread(t.fd, b.p, t.align, static_cast<off_t>(base)) != static_cast<ssize_t>(t.align))
-      return t.fail(kExitInternal, "test hook: cannot corrupt the target");
-    b.p[*t.corrupt_at - base] ^= 0x5a;
-    if (::pwrite(t.fd, b.p, t.align, static_cast<off_t>(base)) != static_cast<ssize_t>(t.align))
-      t.fail(kExitInternal, "test hook: cannot corrupt the target");
-  }
-  if (t.misdirect_at) {
-    uint64_t base = *t.misdirect_at / t.align * t.align;
-    fill_block(b.p, tmpl, base, t.align, cfg.seed, cfg.owners.at(0).ident, false);
-    if (::pwrite(t.fd, b.p, t.align, static_cast<off_t>(base)) != static_cast<ssize_t>(t.align))
-      t.fail(kExitInternal, "test hook: cannot misdirect a block");
-  }
-}
-#endif
-
 }  // namespace
 
 void disk_thread(Target& t, const Settings& cfg, const unsigned char* tmpl) {
@@ -233,9 +200,7 @@ void disk_thread(Target& t, const Settings& cfg, const unsigned char* tmpl) {
   }
   auto t1 = Clock::now();
   t.write_s = std::chrono::duration<double>(t1 - t0).count();
-#ifdef DISKBURN_TEST_HOOKS
-  test_faults(t, cfg, tmpl);
-#endif
+  if (g_pass_hooks.before_verify) g_pass_hooks.before_verify(t, cfg, tmpl);
   if (stopping()) return;
   t.phase = kVerifying;
   if (!run_phase(t, cfg, tmpl, true)) return;

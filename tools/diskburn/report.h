@@ -1,10 +1,11 @@
-// diskburn: the wording of its lines.  Message lines (no leading blank)
-// show on the burn-in's DISK row, which has room for about 35 characters,
-// so each puts its key fact first; detail lines (one leading blank) only go
-// to the log.  rundiags logs every line, so progress is reported at each
-// tenth of a pass rather than by the clock, and never twice within
-// kProgressGap: a long burn-in's log must still fit on a floppy, even when
-// the disks are so small that a pass takes seconds.
+// diskburn: when its progress is told, and the disk line of a target (the
+// wording of both is toolframe/protocol.h's).  Message lines show on the
+// burn-in's DISK row, which has room for about 35 characters, so each puts
+// its key fact first; detail lines only go to the log.  rundiags logs every
+// line, so progress is reported at each tenth of a pass rather than by the
+// clock, and never twice within kProgressGap: a long burn-in's log must
+// still fit on a floppy, even when the disks are so small that a pass takes
+// seconds.
 #pragma once
 
 #include <cstddef>
@@ -16,15 +17,10 @@
 
 namespace diskburn {
 
-// 4.0 TB, 512.1 MB, 900 bytes.
-std::string human(uint64_t bytes);
-// " sda: written in 412.0 s, 201.3 MB/s."
-std::string rate_line(const std::string& name, const char* verb, double seconds, uint64_t bytes);
+// The serial a disk is known by: its own, else its WWID; "" for a file.
+std::string shown_serial(const Target& t);
 // "Disk sda: ST4000NM0035, serial ZC1234AB, 4.0 TB."
 std::string disk_line(const Target& t, uint64_t bytes);
-// "Stopped in pass 3 at 41%: 2 passes completed, 1.2 TB written and
-// verified without error."; amount is nothing when the size is unknown.
-std::string stop_line(uint64_t pass, unsigned percent, std::optional<uint64_t> amount);
 
 // What the disks are doing, for a progress line.
 struct Activity {

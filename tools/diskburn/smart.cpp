@@ -10,9 +10,11 @@
 #include <cstdlib>
 
 #include "burnset.h"
-#include "readfile.h"
 #include "childruns.h"
 #include "sysroot.h"
+#include "toolframe/protocol.h"
+#include "toolframe/readfile.h"
+#include "toolframe/settings.h"
 
 namespace diskburn {
 
@@ -32,7 +34,7 @@ const std::vector<std::string> kArgs{"-j", "-A", "-l", "error"};
 std::string node_for(const Target& t) {
   if (!t.is_block || t.listed) return t.path;
   struct stat st;
-  for (const std::string& p : {sys("/dev/" + t.name), t.path})
+  for (const std::string& p : {rooted("/dev/" + t.name), t.path})
     if (::stat(p.c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == t.dev) return p;
   return "";
 }
@@ -43,15 +45,14 @@ std::optional<SmartReading> reading(const ChildAnswer& a, std::string& why) {
     return std::nullopt;
   }
   auto r = parse_smart(a.out);
-  if (!r) why = a.status ? toolio::fmt("smartctl ended with status %d", a.status) : "smartctl gave no counters";
+  if (!r) why = a.status ? toolframe::fmt("smartctl ended with status %d", a.status) : "smartctl gave no counters";
   return r;
 }
 }  // namespace
 
 bool SmartWatch::read(const Targets& targets, const char* when, Readings& out) {
   out.assign(targets.size(), std::nullopt);
-  const char* setting = std::getenv("DISKBURN_SMARTCTL");
-  const std::string program = ChildRuns::find(setting ? setting : "smartctl");
+  const std::string program = ChildRuns::find(toolframe::SettingsReader::text("DISKBURN_SMARTCTL").value_or("smartctl"));
   std::vector<std::string> nodes;
   for (auto& t : targets) nodes.push_back(node_for(*t));
   std::vector<ChildAnswer> answers(targets.size());
@@ -69,11 +70,11 @@ bool SmartWatch::read(const Targets& targets, const char* when, Readings& out) {
     std::string why = program.empty() ? "smartctl not found" : nodes[i].empty() ? "no device node" : "";
     if (why.empty()) out[i] = reading(answers[i], why);
     if (out[i])
-      say_(toolio::fmt(" %s: SMART at the %s of the pass: %s.", t.name.c_str(), when, smart_summary(*out[i]).c_str()));
+      say_(toolframe::smart_reading(t.name, when, smart_summary(*out[i])));
     else
       note(t, why);
   }
-  return !toolio::g_signalled;
+  return !toolframe::g_signalled;
 }
 
 bool SmartWatch::start(const Targets& targets) { return read(targets, "start", start_); }
@@ -84,7 +85,7 @@ bool SmartWatch::finish(Targets& targets) {
   for (size_t i = 0; i < targets.size() && i < start_.size(); ++i) {
     if (!start_[i] || !end[i]) continue;
     if (auto bad = smart_judge(*start_[i], *end[i]))
-      targets[i]->fail(kExitSmart, toolio::fmt("Disk %s: SMART %s.", targets[i]->name.c_str(), bad->c_str()));
+      targets[i]->fail(kExitSmart, toolframe::smart_failed(targets[i]->name, *bad));
   }
   return true;
 }
@@ -94,14 +95,14 @@ bool SmartWatch::finish(Targets& targets) {
 void SmartWatch::note(const Target& t, const std::string& why) {
   const std::string file = BurnSet::dir() + "/smart-noted";  // made by the disk set's first pass
   const std::string key = printable(t.name, 4000) + "\n";
-  auto seen = toolio::read_file(file, 1 << 20);
+  auto seen = toolframe::read_file(file, 1 << 20);
   if (seen && ("\n" + *seen).find("\n" + key) != std::string::npos) return;
   int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd >= 0) {
     [[maybe_unused]] ssize_t n = ::write(fd, key.data(), key.size());
     ::close(fd);
   }
-  say_(toolio::fmt("No SMART readings from %s (%s): its counters are not checked.", t.name.c_str(), why.c_str()));
+  say_(toolframe::smart_unread(t.name, why));
 }
 
 }  // namespace diskburn

@@ -6,7 +6,7 @@
 #include <cinttypes>
 
 #include "jsonscan.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -96,9 +96,9 @@ std::optional<SmartReading> parse_smart(std::string_view json) {
 namespace {
 std::string shown(const SmartCounter& c, uint64_t v) {
   switch (c.rule) {
-    case SmartCounter::kMustBeZero: return toolio::fmt("0x%02" PRIx64, v);
-    case SmartCounter::kThreshold: return toolio::fmt("%" PRIu64 "%%", v);
-    default: return toolio::fmt("%" PRIu64, v);
+    case SmartCounter::kMustBeZero: return toolframe::fmt("0x%02" PRIx64, v);
+    case SmartCounter::kThreshold: return toolframe::fmt("%" PRIu64 "%%", v);
+    default: return toolframe::fmt("%" PRIu64, v);
   }
 }
 }  // namespace
@@ -107,7 +107,7 @@ std::string smart_summary(const SmartReading& r) {
   std::string s;
   for (const auto& c : r) {
     s += (s.empty() ? "" : ", ") + std::string(c.name) + " " + shown(c, c.value);
-    if (c.rule == SmartCounter::kThreshold) s += toolio::fmt(" (threshold %" PRIu64 "%%)", c.floor);
+    if (c.rule == SmartCounter::kThreshold) s += toolframe::fmt(" (threshold %" PRIu64 "%%)", c.floor);
   }
   return s;
 }
@@ -121,10 +121,10 @@ std::optional<std::string> smart_judge(const SmartReading& start, const SmartRea
     const char* what = nullptr;
     if (e.rule == SmartCounter::kMustNotGrow && e.value > *before) what = "grew";
     if (e.rule == SmartCounter::kMustBeZero && e.value != 0) what = "set";
-    std::string below = toolio::fmt("below its threshold of %" PRIu64 "%%", e.floor);
+    std::string below = toolframe::fmt("below its threshold of %" PRIu64 "%%", e.floor);
     if (e.rule == SmartCounter::kThreshold && e.value < e.floor) what = below.c_str();
     if (what)
-      return toolio::fmt("%s %s, %s at the start of the pass, %s at its end", e.name, what,
+      return toolframe::fmt("%s %s, %s at the start of the pass, %s at its end", e.name, what,
                          shown(e, *before).c_str(), shown(e, e.value).c_str());
   }
   return std::nullopt;

@@ -6,37 +6,17 @@
 
 #include <cstdlib>
 
-#include "readfile.h"
-#include "toolio.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
-namespace {
-std::string& root_store() {
-  static std::string root = [] {
-    const char* r = std::getenv("DISKBURN_ROOT");
-    std::string s = r ? r : "";
-    while (!s.empty() && s.back() == '/') s.pop_back();
-    return s;
-  }();
-  return root;
-}
-}  // namespace
-
-const std::string& sys_root() { return root_store(); }
-
-void set_sys_root(const std::string& root) { root_store() = root; }
-
-bool fake_root() { return !sys_root().empty(); }
-
 bool may_open(dev_t dev) {
-  return !fake_root() || toolio::path_exists(toolio::fmt("/sys/dev/block/%u:%u/loop", major(dev), minor(dev)));
+  return !fake_root() || toolframe::path_exists(toolframe::fmt("/sys/dev/block/%u:%u/loop", major(dev), minor(dev)));
 }
-
-std::string sys(const std::string& abs) { return sys_root() + abs; }
 
 std::optional<std::string> attr(const std::string& full_path) {
-  return toolio::read_text(full_path, toolio::Trim::kBoth);
+  return toolframe::read_text(full_path, toolframe::Trim::kBoth);
 }
 
 std::string printable(const std::string& s, size_t max) {

@@ -1,7 +1,6 @@
-// diskburn: where the machine's description is read.  Tests point diskburn
-// at a fake machine by setting DISKBURN_ROOT: every /sys, /proc and /dev
-// path it reads is then taken below that directory.  The paths named in
-// DISKBURN_TARGETS are always used as they are.
+// diskburn: where the machine's description is read: below the test root
+// (toolframe/root.h) when one is set.  The paths named in DISKBURN_TARGETS
+// are always used as they are.
 #pragma once
 
 #include <sys/types.h>
@@ -10,22 +9,17 @@
 #include <optional>
 #include <string>
 
+#include "toolframe/root.h"
+
 namespace diskburn {
 
-// The root prefix ("" for the real machine); read once from DISKBURN_ROOT.
-const std::string& sys_root();
-// Tests set the prefix directly.
-void set_sys_root(const std::string& root);
-// True when a fake root is in use.
-bool fake_root();
+using toolframe::fake_root;
+using toolframe::rooted;
 
 // False for a device number that a fake root must not lead to: anything
 // but one of the machine's own loop devices.  Such an entry is never
 // opened, neither to read nor to write.
 bool may_open(dev_t dev);
-
-// abs (a path such as "/sys/block") as it is reached under the root.
-std::string sys(const std::string& abs);
 
 // A trimmed sysfs or proc attribute at a path already under the root.
 std::optional<std::string> attr(const std::string& full_path);

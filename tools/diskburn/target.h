@@ -1,8 +1,5 @@
 // diskburn: what one target is and how a run is set up; shared by the
 // files of the diskburn program.
-//
-// Built twice: as diskburn, and with DISKBURN_TEST_HOOKS as the test-only
-// diskburn_testhooks, whose targets and settings carry fault-injection hooks.
 #pragma once
 
 #include <sys/types.h>
@@ -17,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "stopsignal.h"
-#include "toolio.h"
+#include "toolframe/stopsignal.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
-using toolio::fmt;
+using toolframe::fmt;
 
 // Exit statuses; documented for the operator's manual.
 enum ExitCode : int {
@@ -68,10 +65,6 @@ struct Target {
   uint64_t full = 0;    // bytes the target had at the start
   size_t align = 4096;  // offsets and lengths of direct I/O
   ino_t ino = 0;
-#ifdef DISKBURN_TEST_HOOKS
-  std::optional<uint64_t> corrupt_at;
-  std::optional<uint64_t> misdirect_at;  // gets a block of the first target's data
-#endif
 
   std::atomic<uint64_t> next{0};      // next chunk index to take
   std::atomic<uint64_t> done{0};      // bytes written plus bytes verified
@@ -102,12 +95,7 @@ struct Settings {
   size_t chunk = 4 << 20;
   unsigned depth = 2;
   uint64_t seed = 0;
-  std::vector<Owner> owners;
-#ifdef DISKBURN_TEST_HOOKS
-  unsigned delay_ms = 0;              // per block: makes a pass slow enough to interrupt
-  std::optional<uint64_t> corrupt;    // flip a byte of the first target before verifying
-  std::optional<uint64_t> misdirect;  // the first target's block lands on the second
-#endif
+  std::vector<Owner> owners;  // in the order of the targets
 };
 
 // Set to make every I/O thread stop at its next block.
@@ -116,7 +104,7 @@ extern std::atomic<bool> g_abort;
 // True once the pass must end: a failure, or a stop signal.  The I/O
 // threads look at it before every request, so a stop writes nothing new.
 inline bool stopping() {
-  return g_abort.load(std::memory_order_relaxed) || toolio::g_signalled.load(std::memory_order_relaxed);
+  return g_abort.load(std::memory_order_relaxed) || toolframe::g_signalled.load(std::memory_order_relaxed);
 }
 
 }  // namespace diskburn

@@ -15,20 +15,21 @@
 #include "describe.h"
 #include "identity.h"
 #include "labels.h"
-#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/readfile.h"
+#include "toolframe/settings.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
 namespace {
 // Where the disk sits in sysfs (its bus, host, port...), below the root.
 std::string sysfs_path_of(const std::string& name) {
-  char* r = ::realpath(sys("/sys/block/" + name).c_str(), nullptr);
+  char* r = ::realpath(rooted("/sys/block/" + name).c_str(), nullptr);
   if (!r) return "";
   std::string s = r;
   std::free(r);
-  return s.rfind(sys_root(), 0) == 0 ? s.substr(sys_root().size()) : "";
+  return s.rfind(toolframe::root(), 0) == 0 ? s.substr(toolframe::root().size()) : "";
 }
 
 std::unique_ptr<Target> block_target(const std::string& name, dev_t dev) {
@@ -46,7 +47,8 @@ std::unique_ptr<Target> block_target(const std::string& name, dev_t dev) {
 }  // namespace
 
 std::optional<int> Chooser::choose(Targets& out) {
-  const char* env = std::getenv("DISKBURN_TARGETS");
+  const auto list = toolframe::SettingsReader::text("DISKBURN_TARGETS");
+  const char* env = list ? list->c_str() : nullptr;
   topo_ = std::make_unique<Topology>(read_mounts());
   in_use_ = UseFinder(*topo_, nodes_, interest(env)).find();
   learn_boot();
@@ -66,7 +68,7 @@ std::optional<int> Chooser::choose(Targets& out) {
 Interest Chooser::interest(const char* list) const {
   if (!list) return std::nullopt;
   std::set<std::string> names;
-  for (auto& p : toolio::split(list, ':')) {
+  for (auto& p : toolframe::split(list, ':')) {
     struct stat st;
     if (p.empty() || ::stat(p.c_str(), &st) != 0) continue;
     if (S_ISBLK(st.st_mode))
@@ -79,12 +81,12 @@ Interest Chooser::interest(const char* list) const {
 
 // The medium rundiags booted from, as its start-up found it.
 void Chooser::learn_boot() {
-  const char* env = std::getenv("DISKBURN_BOOT_DEVICE");
-  if (!env || !*env) return;
-  boot_path_ = env;
+  const auto env = toolframe::SettingsReader::text("DISKBURN_BOOT_DEVICE");
+  if (!env || env->empty()) return;
+  boot_path_ = *env;
   std::string shown = printable(boot_path_, 64);
   struct stat st;
-  bool known = boot_path_[0] == '/' && ::lstat(sys(boot_path_).c_str(), &st) == 0;
+  bool known = boot_path_[0] == '/' && ::lstat(rooted(boot_path_).c_str(), &st) == 0;
   if (!known && boot_path_[0] == '/')
     if (auto name = topo_->dev_name_of(boot_path_)) known = topo_->sysdir_of_name(*name).has_value();
   if (!known) {
@@ -110,7 +112,7 @@ std::optional<Use> Chooser::scan_reason(const std::string& name, dev_t& dev) {
     if (auto r = keep_reason(name, dev)) return Use{*r, *r};
     return std::nullopt;
   };
-  auto d = parse_devnum(attr(sys("/sys/block/" + name + "/dev")).value_or(""));
+  auto d = parse_devnum(attr(rooted("/sys/block/" + name + "/dev")).value_or(""));
   if (!d) return Use{"no device number in sysfs", "has no device number in sysfs"};
   dev = *d;
   if (boot_.count(name)) return keep();
@@ -136,7 +138,7 @@ std::optional<Use> Chooser::busy_reason(const std::string& name, dev_t dev) {
 // Every entry of /sys/block that is a disk at all is described, kept or
 // not, so that another path to a disk left out is left out too.
 void Chooser::scan(Targets& out) {
-  for (auto& name : toolio::list_dir(sys("/sys/block"))) {
+  for (auto& name : toolframe::list_dir(rooted("/sys/block"))) {
     if (auto kind = kind_reason(name, false)) {
       say_("Leaving out " + printable(name) + ": " + *kind + ".");
       continue;
@@ -172,7 +174,7 @@ void Chooser::leave_out_other_paths(Targets& out) {
 }
 
 std::optional<int> Chooser::listed(const std::string& list, Targets& out) {
-  for (auto& p : toolio::split(list, ':')) {
+  for (auto& p : toolframe::split(list, ':')) {
     if (p.empty()) continue;
     struct stat st;
     std::optional<int> rc;

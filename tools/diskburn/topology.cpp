@@ -7,15 +7,15 @@
 
 #include <cstdlib>
 
-#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
-using toolio::fmt;
-using toolio::list_dir;
-using toolio::path_exists;
+using toolframe::fmt;
+using toolframe::list_dir;
+using toolframe::path_exists;
 
 namespace {
 // Stacks deeper than this are loops in the description, not in the machine.
@@ -23,7 +23,7 @@ constexpr int kMaxDepth = 16;
 
 std::string normalize(const std::string& path) {
   std::vector<std::string> parts;
-  for (auto& p : toolio::split(path, '/')) {
+  for (auto& p : toolframe::split(path, '/')) {
     if (p.empty() || p == ".") continue;
     if (p == "..") {
       if (!parts.empty()) parts.pop_back();
@@ -42,13 +42,13 @@ std::optional<std::string> real_path(const std::string& p) {
   std::string s = r;
   std::free(r);
   // A fake root must never lead into the real machine's sysfs.
-  if (fake_root() && s.compare(0, sys_root().size() + 1, sys_root() + "/") != 0) return std::nullopt;
+  if (fake_root() && s.compare(0, toolframe::root().size() + 1, toolframe::root() + "/") != 0) return std::nullopt;
   return s;
 }
 }  // namespace
 
 std::string loop_backing_path(const std::string& sysdir) {
-  auto bf = toolio::read_text(sysdir + "/loop/backing_file", toolio::Trim::kTrailing);
+  auto bf = toolframe::read_text(sysdir + "/loop/backing_file", toolframe::Trim::kTrailing);
   if (!bf) return "";
   const std::string deleted = " (deleted)";
   if (bf->size() > deleted.size() && bf->compare(bf->size() - deleted.size(), deleted.size(), deleted) == 0)
@@ -57,7 +57,7 @@ std::string loop_backing_path(const std::string& sysdir) {
 }
 
 std::optional<std::string> Topology::sysdir_of(dev_t dev) const {
-  std::string p = sys(fmt("/sys/dev/block/%u:%u", major(dev), minor(dev)));
+  std::string p = rooted(fmt("/sys/dev/block/%u:%u", major(dev), minor(dev)));
   if (!path_exists(p)) return std::nullopt;
   return p;
 }
@@ -65,9 +65,9 @@ std::optional<std::string> Topology::sysdir_of(dev_t dev) const {
 std::optional<std::string> Topology::sysdir_of_name(const std::string& name) const {
   if (name.empty() || name.find('/') != std::string::npos || name[0] == '.') return std::nullopt;
   for (const char* base : {"/sys/class/block/", "/sys/block/"})
-    if (path_exists(sys(base + name))) return sys(base + name);
-  for (auto& d : list_dir(sys("/sys/block")))
-    if (path_exists(sys("/sys/block/" + d + "/" + name + "/partition"))) return sys("/sys/block/" + d + "/" + name);
+    if (path_exists(rooted(base + name))) return rooted(base + name);
+  for (auto& d : list_dir(rooted("/sys/block")))
+    if (path_exists(rooted("/sys/block/" + d + "/" + name + "/partition"))) return rooted("/sys/block/" + d + "/" + name);
   return std::nullopt;
 }
 
@@ -81,7 +81,7 @@ std::optional<std::string> Topology::whole_disk(dev_t dev) const {
 
 std::vector<std::pair<std::string, dev_t>> Topology::partitions(const std::string& disk) const {
   std::vector<std::pair<std::string, dev_t>> out;
-  std::string base = sys("/sys/block/" + disk);
+  std::string base = rooted("/sys/block/" + disk);
   for (auto& p : list_dir(base)) {
     if (!path_exists(base + "/" + p + "/partition")) continue;
     out.emplace_back(p, parse_devnum(attr(base + "/" + p + "/dev").value_or("")).value_or(0));
@@ -91,10 +91,10 @@ std::vector<std::pair<std::string, dev_t>> Topology::partitions(const std::strin
 
 std::vector<std::string> Topology::loops_backed_by(const struct stat& file) const {
   std::vector<std::string> out;
-  for (auto& name : list_dir(sys("/sys/block"))) {
-    std::string bf = loop_backing_path(sys("/sys/block/" + name));
+  for (auto& name : list_dir(rooted("/sys/block"))) {
+    std::string bf = loop_backing_path(rooted("/sys/block/" + name));
     struct stat st;
-    if (!bf.empty() && ::stat(sys(bf).c_str(), &st) == 0 && st.st_dev == file.st_dev &&
+    if (!bf.empty() && ::stat(rooted(bf).c_str(), &st) == 0 && st.st_dev == file.st_dev &&
         st.st_ino == file.st_ino)
       out.push_back(name);
   }
@@ -104,7 +104,7 @@ std::vector<std::string> Topology::loops_backed_by(const struct stat& file) cons
 std::optional<std::string> Topology::dev_name_of(std::string abs) const {
   for (int i = 0; i < kMaxDepth; ++i) {
     char buf[4096];
-    ssize_t n = ::readlink(sys(abs).c_str(), buf, sizeof buf - 1);
+    ssize_t n = ::readlink(rooted(abs).c_str(), buf, sizeof buf - 1);
     if (n <= 0) break;
     std::string target(buf, static_cast<size_t>(n));
     abs = target[0] == '/' ? target : abs.substr(0, abs.rfind('/') + 1) + target;
@@ -117,7 +117,7 @@ std::optional<std::string> Topology::dev_name_of(std::string abs) const {
 void Topology::of_path(const std::string& abs, DiskSet& out, const std::string& via, int depth) const {
   if (depth > kMaxDepth || abs.empty() || abs[0] != '/') return;
   struct stat st;
-  if (::stat(sys(abs).c_str(), &st) == 0) {
+  if (::stat(rooted(abs).c_str(), &st) == 0) {
     std::optional<std::string> d = sysdir_of(S_ISBLK(st.st_mode) ? st.st_rdev : st.st_dev);
     if (d) return under(*d, out, via, depth + 1);
     if (S_ISBLK(st.st_mode)) return;

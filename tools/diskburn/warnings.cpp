@@ -2,9 +2,10 @@
 
 #include "warnings.h"
 
-#include "readfile.h"
 #include "sysroot.h"
-#include "toolio.h"
+#include "toolframe/protocol.h"
+#include "toolframe/readfile.h"
+#include "toolframe/util.h"
 
 namespace diskburn {
 
@@ -16,15 +17,15 @@ constexpr size_t kLineLimit = 240;
 
 std::vector<std::string> medium_warning_lines() {
   std::vector<std::string> out;
-  auto text = toolio::read_file(sys("/run/rundiags/warnings"), kFileLimit);
+  auto text = toolframe::read_file(rooted("/run/rundiags/warnings"), kFileLimit);
   if (!text) return out;
-  for (auto& line : toolio::split(*text, '\n')) {
+  for (auto& line : toolframe::split(*text, '\n')) {
     for (auto& c : line)
       if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
     size_t a = line.find_first_not_of(' '), b = line.find_last_not_of(' ');
     if (a == std::string::npos) continue;
     if (out.size() == kMaxLines) break;
-    out.push_back("Medium warning: " + printable(line.substr(a, b - a + 1), kLineLimit));
+    out.push_back(toolframe::medium_warning(printable(line.substr(a, b - a + 1), kLineLimit)));
   }
   return out;
 }

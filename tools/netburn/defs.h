@@ -4,7 +4,7 @@
 // netburn.cpp  - the steps of a run: settings, ports, open, workers,
 //                monitor, report;
 // settings.cpp - the environment it reads;
-// sysfs.cpp    - the ports' sysfs attributes, read with toolio's reader;
+// sysfs.cpp    - the ports' sysfs attributes, read with toolframe's reader;
 // ports.cpp    - finding the Ethernet ports and preparing them;
 // groups.cpp   - which ports hear each other, and how much each sends each;
 // body.cpp     - the bytes of a frame after its header, made and checked;

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <numeric>
 
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace netburn {
 
-using toolio::fmt;
+using toolframe::fmt;
 
 Groups::Groups(const std::vector<std::vector<bool>>& heard, const std::vector<std::string>& names) {
   find(heard);

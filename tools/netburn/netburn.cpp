@@ -20,11 +20,12 @@
 //
 // Threads: one sender, one receiver per port, and the main thread, which is
 // the only one that writes output.  The pipe to the reader may fill while
-// nobody reads it; the main thread then waits in toolio::emit while the
+// nobody reads it; the main thread then waits in toolframe::emit while the
 // traffic and the counting carry on untouched, and a stop signal still ends
 // the traffic at once (the sender watches for it itself).  Message lines
 // wait for the reader however long it takes, since it needs every one;
-// status lines give way to a stop.
+// status lines give way to a stop.  Every line is made by
+// toolframe/protocol.h.
 
 #include <net/if.h>
 #include <unistd.h>
@@ -38,36 +39,38 @@
 #include <thread>
 
 #include "burn.h"
-#include "emit.h"
 #include "report.h"
 #include "settings.h"
-#include "stopsignal.h"
 #include "sysfs.h"
-#include "toolio.h"
+#include "toolframe/emit.h"
+#include "toolframe/protocol.h"
+#include "toolframe/run.h"
+#include "toolframe/settings.h"
+#include "toolframe/stopsignal.h"
+#include "toolframe/util.h"
 
 namespace netburn {
 
-using toolio::fmt;
-using toolio::g_signalled;
+using toolframe::fmt;
+using toolframe::g_signalled;
+using toolframe::join;
+using toolframe::kGoOn;
+using toolframe::Outcome;
 
 class Session {
  public:
   int run(int argc, char** argv);
 
  private:
-  bool settings(int argc, char** argv);
-  bool find_ports();
-  bool open_ports();
-  bool start_workers();
+  Outcome settings(int argc, char** argv);
+  Outcome find_ports();
+  Outcome open_ports();
+  Outcome start_workers();
   void monitor();
   int report();
 
-  bool end(int code) {
-    code_ = code;
-    return false;
-  }
-  bool stopped_early();
-  bool set_up_failed(const Port& p, const std::string& err, int code);
+  Outcome stopped_early();
+  Outcome set_up_failed(const Port& p, const std::string& err, int code);
   void wait_for_links();
   void check_links();
   bool show(const Snapshot& s, bool last = false);
@@ -79,7 +82,6 @@ class Session {
   std::string stopped_line(const Snapshot& s) const;
   std::string complete_line(const Snapshot& s) const;
 
-  int code_ = kExitPass;
   Settings set_;
   std::vector<std::unique_ptr<Port>> owned_;
   std::vector<Port*> ports_;
@@ -98,39 +100,38 @@ class Session {
 };
 
 int Session::run(int argc, char** argv) {
-  if (!settings(argc, argv) || !find_ports() || !open_ports() || !start_workers()) return code_;
+  if (Outcome end = settings(argc, argv)) return *end;
+  if (Outcome end = toolframe::run_steps(*this, {&Session::find_ports, &Session::open_ports, &Session::start_workers}))
+    return *end;
   monitor();
   return report();
 }
 
-bool Session::settings(int argc, char** argv) {
+Outcome Session::settings(int argc, char** argv) {
   SettingsOrError s = read_settings();
-  toolio::emit(toolio::started_line(toolio::pass_number()));
+  toolframe::emit(toolframe::pass_started(toolframe::pass_number()));
   if (argc != 2 || std::strcmp(argv[1], "-1") != 0) {
-    toolio::emit("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
-    return end(kExitUsage);
+    toolframe::emit("Usage: netburn -1   (one burn-in pass over all Ethernet ports)");
+    return kExitUsage;
   }
   if (!s.error.empty()) {
-    toolio::emit(s.error);
-    return end(kExitUsage);
+    toolframe::emit(s.error);
+    return kExitUsage;
   }
   set_ = s.settings;
-#ifdef NETBURN_TEST_HOOKS
-  if (const char* root = std::getenv("NETBURN_TEST_SYSFS"); root && *root) sysfs::set_root(root);
-#endif
-  return true;
+  return kGoOn;
 }
 
-bool Session::find_ports() {
+Outcome Session::find_ports() {
   Scan scan = scan_ports();
-  for (auto& [name, why] : scan.skipped) toolio::emit(fmt("Skipping %s: %s.", name.c_str(), why.c_str()));
+  for (auto& [name, why] : scan.skipped) toolframe::emit(fmt("Skipping %s: %s.", name.c_str(), why.c_str()));
   if (scan.ports.size() < 2) {
-    if (scan.ports.empty()) toolio::emit("No Ethernet ports found.");
-    else toolio::emit(fmt("Only one Ethernet port found (%s).", scan.ports[0].c_str()));
-    toolio::emit("To pass the burn-in test, you need at least two network ports.");
-    return end(kExitTooFewPorts);
+    if (scan.ports.empty()) toolframe::emit("No Ethernet ports found.");
+    else toolframe::emit(fmt("Only one Ethernet port found (%s).", scan.ports[0].c_str()));
+    toolframe::emit("To pass the burn-in test, you need at least two network ports.");
+    return kExitTooFewPorts;
   }
-  toolio::emit(fmt("Testing %zu Ethernet ports: %s", scan.ports.size(), join(scan.ports, " ").c_str()));
+  toolframe::emit(fmt("Testing %zu Ethernet ports: %s", scan.ports.size(), join(scan.ports, " ").c_str()));
   const size_t P = scan.ports.size();
   for (const auto& n : scan.ports) {
     auto p = std::make_unique<Port>();
@@ -147,42 +148,41 @@ bool Session::find_ports() {
     if (!identify_port(*p, err) || !raise_port(*p, err, code)) return set_up_failed(*p, err, code);
     for (Port* q : ports_)
       if (std::memcmp(q->mac, p->mac, sizeof p->mac) == 0)
-        toolio::emit(fmt("Port %s: same hardware address as %s; a switch cannot tell them apart.",
+        toolframe::emit(fmt("Port %s: same hardware address as %s; a switch cannot tell them apart.",
                          p->name.c_str(), q->name.c_str()));
     ports_.push_back(p.get());
     owned_.push_back(std::move(p));
   }
   lost_.assign(P, false);
-  return true;
+  return kGoOn;
 }
 
-bool Session::stopped_early() {
-  if (!g_signalled.load()) return false;
-  toolio::emit("Stopped before the traffic started.");
-  code_ = kExitPass;
-  return true;
+Outcome Session::stopped_early() {
+  if (!g_signalled.load()) return kGoOn;
+  toolframe::emit(toolframe::net_stopped_early());
+  return kExitPass;
 }
 
-bool Session::set_up_failed(const Port& p, const std::string& err, int code) {
-  toolio::emit(err);
-  if (code == kExitPortFailed) toolio::emit("Pass failed: " + p.name + " could not be set up.");
-  return end(code);
+Outcome Session::set_up_failed(const Port& p, const std::string& err, int code) {
+  toolframe::emit(err);
+  if (code == kExitPortFailed) toolframe::emit(toolframe::pass_failed(p.name + " could not be set up"));
+  return code;
 }
 
 // Links that we just raised need a moment to negotiate.
 void Session::wait_for_links() {
   if (std::none_of(ports_.begin(), ports_.end(), [](Port* p) { return p->raised; })) return;
-  toolio::emit("Bringing ports up and waiting for their links...");
+  toolframe::emit("Bringing ports up and waiting for their links...");
   const auto until = Clock::now() + seconds(kLinkWaitSeconds);
   while (Clock::now() < until && !g_signalled.load()) {
     if (std::all_of(ports_.begin(), ports_.end(), [](Port* p) { return has_carrier(*p); })) return;
-    toolio::sleep_interruptibly(std::chrono::milliseconds(100));
+    toolframe::sleep_interruptibly(std::chrono::milliseconds(100));
   }
 }
 
-bool Session::open_ports() {
+Outcome Session::open_ports() {
   wait_for_links();
-  if (stopped_early()) return false;
+  if (Outcome end = stopped_early()) return end;
   std::vector<std::string> dead;
   for (Port* p : ports_) {
     if (has_carrier(*p)) {
@@ -193,9 +193,9 @@ bool Session::open_ports() {
     dead.push_back(p->name);
   }
   if (!dead.empty()) {
-    for (const auto& line : link_lines_) toolio::emit(line);
-    toolio::emit("Pass failed: no link on " + join(dead, ", ") + "; nothing was sent.");
-    return end(kExitPortFailed);
+    for (const auto& line : link_lines_) toolframe::emit(line);
+    toolframe::emit(toolframe::pass_failed("no link on " + join(dead, ", ") + "; nothing was sent"));
+    return kExitPortFailed;
   }
   // Sockets come after the links: one bound to a port that is still down
   // starts life with a "network is down" error.
@@ -206,12 +206,12 @@ bool Session::open_ports() {
     p->stats_before = read_counters(*p);
     p->downs_before = link_downs(*p);
   }
-  return !stopped_early();
+  return stopped_early();
 }
 
-bool Session::start_workers() {
+Outcome Session::start_workers() {
   Plan plan;
-  plan.run = toolio::random64();
+  plan.run = toolframe::random64();
   size_t payload = 1500;
   for (Port* p : ports_) payload = std::clamp<size_t>(p->mtu, 46, payload);
   plan.frame_bytes = kEthHeader + payload;
@@ -222,18 +222,18 @@ bool Session::start_workers() {
   burn_ = std::make_unique<Burn>(ports_, plan);
 
   try {
-    toolio::SignalsBlocked only_main_takes_signals;
+    toolframe::SignalsBlocked only_main_takes_signals;
     for (size_t j = 0; j < ports_.size(); ++j) rx_.emplace_back(&Burn::receiver, burn_.get(), j);
     tx_ = std::thread(&Burn::sender, burn_.get());
   } catch (const std::exception& e) {
-    toolio::emit(fmt("netburn: cannot start its threads (%s).", e.what()));
+    toolframe::emit(fmt("netburn: cannot start its threads (%s).", e.what()));
     join_workers();
-    return end(kExitInternal);
+    return kExitInternal;
   }
   // Written once the traffic runs: a reader that leaves the pipe full from
   // the start must not hold up the pass.
-  for (const auto& line : link_lines_) toolio::emit(line);
-  return true;
+  for (const auto& line : link_lines_) toolframe::emit(line);
+  return kGoOn;
 }
 
 void Session::join_workers() {
@@ -256,7 +256,7 @@ void Session::monitor() {
     if (burn_->done() || burn_->failed() || !causes_.empty() || !low_.empty() || !low_pairs_.empty() ||
         !corrupt_.empty())
       break;
-    toolio::sleep_interruptibly(kStatusPeriod);
+    toolframe::sleep_interruptibly(kStatusPeriod);
     if (!said_sending && burn_->warmed_up()) {
       say_sending();
       said_sending = true;
@@ -269,9 +269,9 @@ void Session::monitor() {
 }
 
 void Session::say_sending() {
-  for (const auto& line : group_lines(ports_, burn_->groups())) toolio::emit(line);
+  for (const auto& line : group_lines(ports_, burn_->groups())) toolframe::emit(line);
   std::string rate = set_.rate ? fmt(", at most %" PRIu64 " frames/s per port", set_.rate) : "";
-  toolio::emit(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
+  toolframe::emit(fmt("Sending for %g s: %zu-byte frames from each port to each other in turn%s.",
                    set_.pass_seconds, burn_->frame_bytes(), rate.c_str()));
 }
 
@@ -283,7 +283,7 @@ void Session::check_links() {
     bool went = p->downs_before && downs && *downs > *p->downs_before;
     if (has_carrier(*p) && !went) continue;
     lost_[p->number] = true;
-    toolio::emit(fmt("Port %s: link lost; check its cable and the switch port.", p->name.c_str()));
+    toolframe::emit(fmt("Port %s: link lost; check its cable and the switch port.", p->name.c_str()));
     causes_.push_back(p->name + " lost its link");
     burn_->request_stop();
   }
@@ -292,11 +292,11 @@ void Session::check_links() {
 // Writes the status line; notes every port it puts below 90 percent.
 bool Session::show(const Snapshot& s, bool last) {
   std::string line = status_line(ports_, s);
-  if (line == last_status_ || !toolio::emit_or_stop(line)) return false;
+  if (line == last_status_ || !toolframe::emit_or_stop(line)) return false;
   last_status_ = line;
   const uint64_t want = expected(s);
   for (size_t j = 0; j < ports_.size(); ++j) {
-    int64_t pct = percent_of(s.counts[j], want);
+    int64_t pct = toolframe::percent_of(s.counts[j], want);
     if (pct > kBadPercent) continue;
     auto [it, fresh] = low_.emplace(j, pct);
     if (!fresh) it->second = std::min(it->second, pct);
@@ -324,7 +324,7 @@ void Session::judge_pairs(const Snapshot& s, bool last) {
 int Session::report() {
   // A port whose link loss is told already fails to send or receive too.
   if (Failure f = burn_->failure(); burn_->failed() && (f.port == SIZE_MAX || !lost_[f.port])) {
-    for (const auto& m : f.messages) toolio::emit(m);
+    for (const auto& m : f.messages) toolframe::emit(m);
     causes_.insert(causes_.end(), f.causes.begin(), f.causes.end());
   }
   const Snapshot s = burn_->snapshot();
@@ -332,25 +332,25 @@ int Session::report() {
   if (counted) {
     show(s, true);
     judge_repeats(s);
-    for (size_t j = 0; j < ports_.size(); ++j) toolio::emit(result_line(ports_, s, j));
-    for (auto [pair, pct] : low_pairs_) toolio::emit(pair_line(ports_, s, pair.first, pair.second));
-    for (auto [pair, k] : corrupt_) toolio::emit(corrupt_line(ports_, s, pair.first, pair.second));
+    for (size_t j = 0; j < ports_.size(); ++j) toolframe::emit(result_line(ports_, s, j));
+    for (auto [pair, pct] : low_pairs_) toolframe::emit(pair_line(ports_, s, pair.first, pair.second));
+    for (auto [pair, k] : corrupt_) toolframe::emit(corrupt_line(ports_, s, pair.first, pair.second));
     for (Port* p : ports_)
-      for (const auto& note : port_notes(*p)) toolio::emit(note);
+      for (const auto& note : port_notes(*p)) toolframe::emit(note);
   }
   if (!causes_.empty() || !low_.empty() || !low_pairs_.empty() || !corrupt_.empty()) {
-    toolio::emit(failed_line());
+    toolframe::emit(failed_line());
     return kExitPortFailed;
   }
   if (stopped_) {
-    toolio::emit(stopped_line(s));
+    toolframe::emit(stopped_line(s));
     return kExitPass;
   }
   if (!counted) {
-    toolio::emit("Pass failed: no frame could be sent.");
+    toolframe::emit(toolframe::pass_failed("no frame could be sent"));
     return kExitPortFailed;
   }
-  toolio::emit(complete_line(s));
+  toolframe::emit(complete_line(s));
   return kExitPass;
 }
 
@@ -365,17 +365,12 @@ void Session::judge_repeats(const Snapshot& s) {
 }
 
 std::string Session::failed_line() const {
-  std::vector<std::string> parts = causes_;
-  std::vector<std::string> low;
-  for (auto [j, pct] : low_) low.push_back(fmt("%s %" PRId64 "%%", ports_[j]->name.c_str(), pct));
-  if (!low.empty()) parts.push_back("below 90%: " + join(low, ", "));
-  for (auto [pair, pct] : low_pairs_)
-    parts.push_back(fmt("%s to %s: %" PRId64 "%% received", ports_[pair.first]->name.c_str(),
-                        ports_[pair.second]->name.c_str(), pct));
-  for (auto [pair, k] : corrupt_)
-    parts.push_back(fmt("%s to %s: %" PRIu64 " corrupted %s", ports_[pair.first]->name.c_str(),
-                        ports_[pair.second]->name.c_str(), k, k == 1 ? "frame" : "frames"));
-  return "Pass failed: " + join(parts, "; ") + ".";
+  toolframe::NetFailure f;
+  f.causes = causes_;
+  for (auto [j, pct] : low_) f.low.emplace_back(ports_[j]->name, pct);
+  for (auto [pair, pct] : low_pairs_) f.low_pairs.push_back({{ports_[pair.first]->name, ports_[pair.second]->name}, pct});
+  for (auto [pair, k] : corrupt_) f.corrupt.push_back({{ports_[pair.first]->name, ports_[pair.second]->name}, k});
+  return toolframe::net_failed(f);
 }
 
 static uint64_t total(const std::vector<uint64_t>& v) {
@@ -385,39 +380,22 @@ static uint64_t total(const std::vector<uint64_t>& v) {
 }
 
 std::string Session::stopped_line(const Snapshot& s) const {
-  if (!s.valid || s.per_port_sent == 0) return "Stopped before the traffic started.";
-  const uint64_t sent = expected(s) * ports_.size();
-  return fmt("Stopped after %.1f of %g s: %" PRIu64 " frames sent, %" PRIu64 " received.",
-             burn_->seconds_sending, set_.pass_seconds, sent, total(s.counts));
+  if (!s.valid || s.per_port_sent == 0) return toolframe::net_stopped_early();
+  return toolframe::net_stopped(burn_->seconds_sending, set_.pass_seconds, expected(s) * ports_.size(),
+                                total(s.counts));
 }
 
 std::string Session::complete_line(const Snapshot& s) const {
   const uint64_t want = expected(s);
   int64_t lowest = 100;
-  for (uint64_t c : s.counts) lowest = std::min(lowest, percent_of(c, want));
-  const double secs = std::max(burn_->seconds_sending, 1e-9);
-  const double fps = static_cast<double>(burn_->frames_sent) / secs;
-  std::string ports = lowest >= 100 ? std::string("all ports 100%")
-                                    : fmt("all ports %" PRId64 "%% or better", lowest);
-  ports += groups_text(ports_, burn_->groups());
-  return fmt("Pass complete: %s; %" PRIu64 " frames sent, %" PRIu64 " received in %.1f s"
-             " (%.0f frames/s, %.1f MB/s).",
-             ports.c_str(), want * ports_.size(), total(s.counts), burn_->seconds_sending, fps,
-             fps * static_cast<double>(burn_->frame_bytes()) / 1e6);
+  for (uint64_t c : s.counts) lowest = std::min(lowest, toolframe::percent_of(c, want));
+  const toolframe::NetTotals t{want * ports_.size(), total(s.counts), burn_->seconds_sending, burn_->frames_sent,
+                               burn_->frame_bytes()};
+  return toolframe::net_complete(lowest, group_names(ports_, burn_->groups()), t);
 }
 
-int main_entry(int argc, char** argv) {
-  ::setvbuf(stdout, nullptr, _IONBF, 0);
-  Session s;
-  return s.run(argc, argv);
-}
+int run(int argc, char** argv) { return Session().run(argc, argv); }
 
 }  // namespace netburn
 
-// rundiags restarts a helper after every pass and may stop the test at any
-// moment. A SIGTERM that comes while the helper is still starting up must
-// end it cleanly, not kill it (a killed helper reads as a failed test), so
-// the stop handlers go in before anything else of the program runs.
-[[gnu::constructor(101)]] static void catch_stops_from_the_start() { toolio::install_stop_signals(); }
-
-int main(int argc, char** argv) { return netburn::main_entry(argc, argv); }
+int main(int argc, char** argv) { return toolframe::helper_main(argc, argv, netburn::run); }

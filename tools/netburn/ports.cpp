@@ -18,11 +18,11 @@
 
 #include "defs.h"
 #include "sysfs.h"
-#include "toolio.h"
+#include "toolframe/util.h"
 
 namespace netburn {
 
-using toolio::fmt;
+using toolframe::fmt;
 
 namespace {
 

@@ -1,5 +1,5 @@
-// netburn: the lines that tell the reader how the ports are doing: status
-// lines during the pass, and each port's result and notes at its end.
+// netburn: its lines (toolframe/protocol.h) filled in from a snapshot of the
+// pass: status lines during it, and each port's result and notes at its end.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,6 @@
 #include "burn.h"
 
 namespace netburn {
-
-// The percentage exactly as the reader of our status lines computes it.
-int64_t percent_of(uint64_t count, uint64_t sent);
 
 // Frames the other ports sent each port in the snapshot's rounds.
 inline uint64_t expected(const Snapshot& s) { return s.per_port_sent; }
@@ -30,15 +27,13 @@ std::string pair_line(const std::vector<Port*>& ports, const Snapshot& s, size_t
 // "Pair <i> to <j>: <K> frames arrived corrupted ..."
 std::string corrupt_line(const std::vector<Port*>& ports, const Snapshot& s, size_t i, size_t j);
 
+// The names of the ports of each group.
+std::vector<std::vector<std::string>> group_names(const std::vector<Port*>& ports, const Groups& g);
 // "Group 1: eth0 eth1." for each group, when there is more than one.
 std::vector<std::string> group_lines(const std::vector<Port*>& ports, const Groups& g);
-// " in 2 groups (eth0 eth1; eth2 eth3)", or "" for one group.
-std::string groups_text(const std::vector<Port*>& ports, const Groups& g);
 
 // What else the pass found on the port: repeated, misdirected or returning
 // frames, drops in this host, error counters that grew.
 std::vector<std::string> port_notes(const Port& p);
-
-std::string join(const std::vector<std::string>& parts, const char* separator);
 
 }  // namespace netburn

@@ -2,34 +2,21 @@
 
 #include "settings.h"
 
-#include <cerrno>
-#include <cstdlib>
-
-#include "toolio.h"
+#include "toolframe/settings.h"
 
 namespace netburn {
 
 SettingsOrError read_settings() {
-  SettingsOrError r;
-  if (const char* env = std::getenv("NETBURN_PASS_SECONDS"); env && *env) {
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(env, &end);
-    if (errno || *end || !(v > 0) || v > 86400) {
-      r.error = toolio::fmt("NETBURN_PASS_SECONDS must be a number of seconds above 0, not \"%s\".", env);
-      return r;
-    }
-    r.settings.pass_seconds = v;
-  }
-  if (const char* env = std::getenv("NETBURN_RATE"); env && *env) {
-    auto v = toolio::parse_count(env);
-    if (!v) {
-      r.error = toolio::fmt("NETBURN_RATE must be a whole number of frames per second above 0, not \"%s\".", env);
-      return r;
-    }
-    r.settings.rate = *v;
-  }
-  return r;
+  toolframe::SettingsReader r;
+  SettingsOrError s;
+  s.settings.pass_seconds = r.seconds("NETBURN_PASS_SECONDS", 86400,
+                                      "NETBURN_PASS_SECONDS must be a number of seconds above 0, not \"%s\".")
+                                .value_or(kDefaultPassSeconds);
+  s.settings.rate = r.number("NETBURN_RATE", 1, UINT64_MAX,
+                             "NETBURN_RATE must be a whole number of frames per second above 0, not \"%s\".")
+                        .value_or(0);
+  s.error = r.error();
+  return s;
 }
 
 }  // namespace netburn

@@ -8,18 +8,14 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
+#include "toolframe/root.h"
 
 namespace netburn::sysfs {
 
 namespace {
 
-std::string& root_path() {
-  static std::string r = "/sys";
-  return r;
-}
-
-std::string full(const std::string& rel) { return root_path() + "/" + rel; }
+std::string full(const std::string& rel) { return toolframe::rooted("/sys/" + rel); }
 
 bool is_text(const std::string& s) {
   for (unsigned char c : s)
@@ -29,10 +25,8 @@ bool is_text(const std::string& s) {
 
 }  // namespace
 
-void set_root(const std::string& path) { root_path() = path; }
-
 std::optional<std::string> text(const std::string& rel) {
-  auto s = toolio::read_text(full(rel), toolio::Trim::kBoth);
+  auto s = toolframe::read_text(full(rel), toolframe::Trim::kBoth);
   if (!s || !is_text(*s)) return std::nullopt;
   return s;
 }
@@ -49,7 +43,7 @@ std::optional<uint64_t> number(const std::string& rel) {
   return v;
 }
 
-bool exists(const std::string& rel) { return toolio::path_exists(full(rel)); }
+bool exists(const std::string& rel) { return toolframe::path_exists(full(rel)); }
 
 std::string link_name(const std::string& rel) {
   char buf[512];

@@ -1,7 +1,7 @@
 // netburn: the sysfs attributes of its ports, read so that they never stop
 // the test.  An attribute may be missing, unreadable (a USB device gone half
 // away answers with ENXIO or EIO), empty, binary or absurdly long; the reads
-// are toolio's (bounded, never blocking, never throwing), and anything odd
+// are toolframe's (bounded, never blocking, never throwing), and anything odd
 // reads as "nothing known".
 #pragma once
 
@@ -11,13 +11,12 @@
 
 namespace netburn::sysfs {
 
-// Where the sysfs tree is: "/sys", or a fake tree in the test build.  The
-// paths below (rel) are taken within it.
-void set_root(const std::string& path);
+// The paths below (rel) are taken within /sys, under the test root
+// (toolframe/root.h) when one is set.
 
 // Text of the attribute at rel without surrounding blanks and
 // newlines; nothing when it is missing, unreadable, longer than
-// toolio::kTextLimit, or holds NUL or control bytes (which must never reach
+// toolframe::kTextLimit, or holds NUL or control bytes (which must never reach
 // a line the operator reads).  An empty attribute reads as "".
 std::optional<std::string> text(const std::string& rel);
 

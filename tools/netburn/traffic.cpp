@@ -14,19 +14,19 @@
 #include <thread>
 
 #include "burn.h"
-#include "stopsignal.h"
-#include "toolio.h"
+#include "toolframe/stopsignal.h"
+#include "toolframe/util.h"
 
 namespace netburn {
 
-using toolio::fmt;
+using toolframe::fmt;
 
 Burn::Burn(std::vector<Port*> ports, const Plan& plan)
     : ports_(std::move(ports)), P_(ports_.size()), plan_(plan), body_(plan.run, plan.frame_bytes),
       sent_(P_, Shares(P_, 0)), batch_(static_cast<size_t>(kBatch) * plan.frame_bytes) {}
 
 bool Burn::stopping() const {
-  return stop_.load(std::memory_order_relaxed) || toolio::g_signalled.load(std::memory_order_relaxed);
+  return stop_.load(std::memory_order_relaxed) || toolframe::g_signalled.load(std::memory_order_relaxed);
 }
 
 void Burn::fail(size_t port, std::string message, std::string cause) {

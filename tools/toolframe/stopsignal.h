@@ -1,4 +1,4 @@
-// toolio: the stop signals.  SIGTERM, SIGINT and SIGHUP end a helper's run
+// toolframe: the stop signals.  SIGTERM, SIGINT and SIGHUP end a helper's run
 // cleanly; every thread looks at g_signalled, and only the main thread
 // takes the signals themselves.
 #pragma once
@@ -8,7 +8,7 @@
 #include <atomic>
 #include <chrono>
 
-namespace toolio {
+namespace toolframe {
 
 // Set once SIGTERM, SIGINT or SIGHUP has arrived.
 extern std::atomic<bool> g_signalled;
@@ -34,4 +34,4 @@ class SignalsBlocked {
   sigset_t old_;
 };
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,6 +1,6 @@
-// toolio: see emit.h.
+// toolframe: see emit.h.
 
-#include "emit.h"
+#include "toolframe/emit.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -12,9 +12,9 @@
 #include <cerrno>
 #include <functional>
 
-#include "stopsignal.h"
+#include "toolframe/stopsignal.h"
 
-namespace toolio {
+namespace toolframe {
 
 namespace {
 // A descriptor of its own for standard output when that is a pipe, with
@@ -88,4 +88,4 @@ bool emit_before(const std::string& text, std::chrono::steady_clock::time_point 
   return write_line(text, [deadline] { return std::chrono::steady_clock::now() >= deadline; });
 }
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,4 +1,4 @@
-// toolio: reads of sysfs, proc and the directories around them that never
+// toolframe: reads of sysfs, proc and the directories around them that never
 // stop a helper: whatever sits at a path, a read is bounded, never blocks
 // and never throws.
 #pragma once
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace toolio {
+namespace toolframe {
 
 // How read_text trims what it read.
 enum class Trim {
@@ -45,4 +45,4 @@ bool path_exists(const std::string& p);
 // empty if the directory cannot be opened.
 std::vector<std::string> list_dir(const std::string& path);
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,19 +1,15 @@
-// toolio: see toolio.h.
+// toolframe: see util.h.
 
-#include "toolio.h"
+#include "toolframe/util.h"
 
 #include <sys/random.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 
-namespace toolio {
+namespace toolframe {
 
 std::string fmt(const char* f, ...) {
   char buf[1024];
@@ -35,6 +31,12 @@ std::vector<std::string> split(const std::string& text, char sep) {
   }
 }
 
+std::string join(const std::vector<std::string>& parts, const char* separator) {
+  std::string s;
+  for (const auto& part : parts) s += (s.empty() ? "" : separator) + part;
+  return s;
+}
+
 std::optional<uint64_t> parse_decimal(const char* s) {
   if (!s || !*s) return std::nullopt;
   uint64_t v = 0;
@@ -47,22 +49,6 @@ std::optional<uint64_t> parse_decimal(const char* s) {
   return v;
 }
 
-std::optional<uint64_t> parse_count(const char* s) {
-  auto v = parse_decimal(s);
-  return v && *v != 0 ? v : std::nullopt;
-}
-
-uint64_t pass_number() { return parse_count(std::getenv("RUNDIAGS_PASS")).value_or(1); }
-
-std::string started_line(uint64_t pass) {
-  time_t now = ::time(nullptr);
-  struct tm tm{};
-  ::gmtime_r(&now, &tm);
-  char when[32];
-  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &tm);
-  return fmt("Pass %" PRIu64 " started %s UTC.", pass, when);
-}
-
 uint64_t random64() {
   uint64_t v = 0;
   if (::getrandom(&v, sizeof v, GRND_NONBLOCK) == sizeof v) return v;
@@ -70,4 +56,4 @@ uint64_t random64() {
   return static_cast<uint64_t>(t) ^ (static_cast<uint64_t>(::getpid()) << 32);
 }
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,11 +1,11 @@
-// toolio: see stopsignal.h.
+// toolframe: see stopsignal.h.
 
-#include "stopsignal.h"
+#include "toolframe/stopsignal.h"
 
 #include <pthread.h>
 #include <time.h>
 
-namespace toolio {
+namespace toolframe {
 
 std::atomic<bool> g_signalled{false};
 
@@ -38,4 +38,4 @@ SignalsBlocked::SignalsBlocked() {
 
 SignalsBlocked::~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,4 +1,4 @@
-// toolio: how netburn and diskburn write their lines to the reader.  Only
+// toolframe: how netburn and diskburn write their lines to the reader.  Only
 // one thread of each program writes, so lines never interleave.  While the
 // reader leaves the pipe full (an operator question is open) a line waits
 // in slices of at most 50 ms; the three functions differ only in when they
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-namespace toolio {
+namespace toolframe {
 
 // Writes text plus a newline to standard output, waiting for room as long
 // as it takes, stop or no stop: for lines the reader needs whole and in
@@ -28,4 +28,4 @@ bool emit_or_stop(const std::string& text);
 // must not keep the program alive when nobody reads them.
 bool emit_before(const std::string& text, std::chrono::steady_clock::time_point deadline);
 
-}  // namespace toolio
+}  // namespace toolframe

@@ -1,6 +1,6 @@
-// toolio: see readfile.h.
+// toolframe: see readfile.h.
 
-#include "readfile.h"
+#include "toolframe/readfile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace toolio {
+namespace toolframe {
 
 namespace {
 // Reads up to max_bytes; nothing on a read error.
@@ -83,4 +83,4 @@ std::vector<std::string> list_dir(const std::string& path) {
   return v;
 }
 
-}  // namespace toolio
+}  // namespace toolframe
