@@ -9,7 +9,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 use Time::Local qw(timegm);
-use RecordTest qw(make_record program_log records_valid);
+use RecordTest qw(make_record program_log program_end records_valid);
 
 my @PORTS = qw(eth0 eth1 eth2 eth3);
 my @DISKS = (['sda', 'Z1Z0A1B0'], ['sdb', 'Z1Z0A1B1']);
@@ -42,14 +42,6 @@ sub disk_run {
     return ['disk', $t];
 }
 
-sub summary {
-    my ($disk, $net, $halted) = @_;
-    my $fail = $disk ne 'PASSED' || $net ne 'PASSED';
-    return ['prog', ($halted ? "\nTEST HALTED BY USER.\n\n" : '') . "\n   Disk: $disk\nNetwork: $net\n\n"
-                    . "(All these log messages are in \"/tmp/burnin.log\")\n\n"
-                    . '** ' . ($fail ? 'FAILED' : 'PASSED') . " - Press Enter When Done **\n"];
-}
-
 sub again { return ['disk', "starting again.\n"] }
 
 sub ports { my ($b) = @_; return { map { ($_->{name} => [$_->{percent}, $_->{worst}, $_->{bad} ? 1 : 0]) } @{$b->{network}{ports}} } }
@@ -63,7 +55,7 @@ my $log = program_log(['disk', "Leaving out vda: holds a mounted filesystem (/).
                       net_run(3, at(8, 2), {}, 'Pass complete: 25000 frames per port, 8000 frames/s.'),
                       net_run(4, at(8, 3), { eth1 => 40 }, 'Stopped.'),
                       disk_run(3, at(10, 0), 'Stopped in pass 3 at 41%: 2 passes completed, 17.6 TB written and verified without error.'),
-                      summary('PASSED', 'FAILED (code 4)', 1));
+                      program_end('PASSED', 'FAILED (code 4)', 1));
 my ($r, $txt) = make_record('supermicro-x9', burnin => $log, mtime => timegm(0, 30, 11, 1, 4, 2024));
 my $b = $r->{burnin};
 is($b->{verdict}, 'FAILED', 'verdict');
@@ -109,7 +101,7 @@ unlike($txt, qr/stopped before any pass completed/, 'report.txt: no claim that n
 # ---- stopped before any pass completed
 $log = program_log(net_run(1, at(8, 0), {}, 'Stopped.'),
                    disk_run(1, at(8, 0), 'Stopped in pass 1 at 3%: 0 passes completed, 0.2 TB written and verified without error.'),
-                   summary('PASSED', 'PASSED', 1));
+                   program_end('PASSED', 'PASSED', 1));
 ($r, $txt) = make_record('supermicro-x9', burnin => $log, mtime => timegm(0, 4, 8, 1, 4, 2024));
 $b = $r->{burnin};
 is($b->{ended}, 'stopped by the operator before any pass completed', 'early stop: said plainly');
@@ -122,7 +114,7 @@ like($txt, qr/^  Duration     4 min 00 s$/m, 'report.txt: short duration');
 # ---- the disk test fails, the network goes on until the operator stops
 $log = program_log(net_run(1, at(8, 0), {}, 'Pass complete: 25000 frames per port.'),
                    disk_run(1, at(8, 0), 'Disk sdb: verify error at byte 123456789: it reads 0x5a instead of 0x00.'),
-                   net_run(2, at(8, 1), { eth3 => 85 }, 'Stopped.'), summary('FAILED (code 5)', 'PASSED', 1));
+                   net_run(2, at(8, 1), { eth3 => 85 }, 'Stopped.'), program_end('FAILED (code 5)', 'PASSED', 1));
 ($r, $txt) = make_record('supermicro-x9', burnin => $log);
 $b = $r->{burnin};
 is($b->{ended}, 'stopped by the operator, after the disk test failed with code 5', 'disk failure: how it ended');
@@ -137,7 +129,7 @@ like($txt, qr/^    eth3       85% BAD /m, 'report.txt: the BAD port');
 # ---- both fail: the test ends by itself
 $log = program_log(net_run(1, at(8, 0), { eth0 => 0 }, 'Pass failed: eth0 received no frames.'),
                    disk_run(1, at(8, 0), 'Disk sda: write error at byte 4194304 (Input/output error).'),
-                   summary('FAILED (code 4)', 'FAILED (code 4)', 0));
+                   program_end('FAILED (code 4)', 'FAILED (code 4)', 0));
 ($r) = make_record('supermicro-x9', burnin => $log);
 $b = $r->{burnin};
 is($b->{ended}, 'the disk test failed with code 4 and the network test failed with code 4, before any pass completed',
@@ -159,7 +151,7 @@ is($r->{burnin}{ended}, 'the log ends before the summary: the test was closed be
    'no summary and no stop');
 
 # ---- a helper line that only looks like the summary
-$log = program_log(['net', "PASSED\n"], disk_run(1, at(8, 0), 'complete'), summary('PASSED', 'FAILED (code 2)', 0));
+$log = program_log(['net', "PASSED\n"], disk_run(1, at(8, 0), 'complete'), program_end('PASSED', 'FAILED (code 2)', 0));
 ($r) = make_record('supermicro-x9', burnin => $log);
 is_deeply([$r->{burnin}{disk}{result}, $r->{burnin}{network}{result}], ['PASSED', 'FAILED (code 2)'],
           'the summary is the pair of result lines, not a lone helper line');
@@ -191,12 +183,12 @@ my @said = (
     ['one group: none named', [net_run(1, at(8, 0), {}, 'Pass complete.')], sub { $_[0]{network}{groups} }, undef, []],
     ['a helper that ended for a reason of its own',
      [['net', "Pass 1 started 2024-05-01 08:00:00 UTC.\nTo pass the burn-in test, you need at least two network ports.\n"],
-      summary('PASSED', 'FAILED (code 2)', 0)],
+      program_end('PASSED', 'FAILED (code 2)', 0)],
      sub { $_[0]{network}{reason} }, 'To pass the burn-in test, you need at least two network ports.',
      ['  Network      FAIL  FAILED (code 2); 0 of 1 pass completed',
       '               ended with           To pass the burn-in test, you need at least two network ports.']],
     ['a failed pass is reason enough', [net_run(1, at(8, 0), { eth1 => 50 }, 'Pass failed: below 90%: eth1 50%.'),
-                                        summary('PASSED', 'FAILED (code 4)', 0)],
+                                        program_end('PASSED', 'FAILED (code 4)', 0)],
      sub { $_[0]{network}{reason} }, undef, []],
 );
 for my $case (@said) {

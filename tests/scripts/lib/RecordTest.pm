@@ -6,7 +6,7 @@ use warnings;
 use Exporter 'import';
 use JSON::PP ();
 use ScriptTest qw($REPO run_cmd slurp spew scratch);
-our @EXPORT_OK = qw(make_record program_log records_valid keep_record);
+our @EXPORT_OK = qw(make_record program_log program_end records_valid keep_record);
 
 # Every record a test made, for records_valid.
 my @RECORDS;
@@ -62,6 +62,16 @@ sub program_log {
         }
     }
     return $log;
+}
+
+# What the program logs when the burn-in ends: the stop, if the operator
+# stopped it, each helper's result and the verdict.
+sub program_end {
+    my ($disk, $net, $halted) = @_;
+    my $fail = $disk ne 'PASSED' || $net ne 'PASSED';
+    return ['prog', ($halted ? "\nTEST HALTED BY USER.\n\n" : '') . "\n   Disk: $disk\nNetwork: $net\n\n"
+                    . "(All these log messages are in \"/tmp/burnin.log\")\n\n"
+                    . '** ' . ($fail ? 'FAILED' : 'PASSED') . " - Press Enter When Done **\n"];
 }
 
 1;
