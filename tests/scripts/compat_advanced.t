@@ -41,13 +41,13 @@ my %env = (COMPAT_ROOT => $root, COMPAT_MODPROBE => "$tmp/modprobe", COMPAT_SMAR
 
 my ($out, $rc) = run_cmd({ %env, COMPAT_LOG => "$tmp/basic.log" }, 'perl', $COMPAT, '');
 is($rc, 0, 'basic: exit 0');
-is($out, slurp("$FindBin::Bin/expected/supermicro-x9.basic"), 'basic: same output as on the pristine root');
+is($out, slurp("$REPO/tests/protocol/logs/compat-supermicro-x9.log"), 'basic: same output as on the pristine root');
 ok(!-e "$tmp/modprobe.calls" && !-e "$tmp/smartctl.calls", 'basic: neither modprobe nor smartctl ran');
 ok(!-e "$root/sys/bus/pci/devices/0000:04:00.0/driver", 'basic: nothing was bound');
 
 ($out, $rc) = run_cmd({ %env, COMPAT_LOG => "$tmp/adv.log" }, 'perl', $COMPAT, '-a');
 is($rc, 0, 'advanced: exit 0');
-is($out, slurp("$FindBin::Bin/expected/supermicro-x9.advanced"), 'advanced: output is exactly as expected');
+is($out, slurp("$REPO/tests/protocol/logs/compat-supermicro-x9-a.log"), 'advanced: output is exactly as expected');
 is(slurp("$tmp/modprobe.calls"), "-b -q -- pci:v000015B3d00001003sv000015B3sd00000051bc02sc07i00\n",
    'advanced: modprobe asked once, by modalias, for the driverless device only');
 like(slurp("$tmp/adv.log"), qr/^#\| SMART overall-health self-assessment test result: FAILED!$/m,

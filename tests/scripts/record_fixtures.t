@@ -106,7 +106,7 @@ for my $m (sort keys %machine) {
               { SUPPORTED => $s, UNSUPPORTED => $u, 'SUPPORT UNKNOWN' => $k, devices => $s + $u + $k },
               "$m: verdict totals add up");
     is(scalar @{$r->{compatibility}{devices}}, $s + $u + $k, "$m: every device counted once");
-    like(slurp("$REPO/tests/scripts/expected/$m.basic"), qr/^Finished\. $s supported, $u unsupported, $k support unknown\.$/m,
+    like(slurp("$REPO/tests/protocol/logs/compat-$m.log"), qr/^Finished\. $s supported, $u unsupported, $k support unknown\.$/m,
          "$m: the same totals as the probe's last line");
     like($txt, qr/^  Totals: ${\($s + $u + $k)} devices: $s supported, $u unsupported, $k support unknown$/m,
          "$m: report.txt totals");

@@ -6,7 +6,7 @@ use warnings;
 use Exporter 'import';
 use JSON::PP ();
 use ScriptTest qw($REPO run_cmd slurp spew scratch);
-our @EXPORT_OK = qw(make_record program_log records_valid keep_record);
+our @EXPORT_OK = qw(make_record program_log program_end helper_run records_valid keep_record);
 
 # Every record a test made, for records_valid.
 my @RECORDS;
@@ -62,6 +62,25 @@ sub program_log {
         }
     }
     return $log;
+}
+
+# One run of a helper as tests/protocol/logs keeps it, started at $time
+# ("2024-05-01 08:00:00") instead: a part for program_log.
+sub helper_run {
+    my ($log, $time) = @_;
+    my $text = slurp("$REPO/tests/protocol/logs/$log.log");
+    $text =~ s/\A( ?Pass \d+ started )[\d: -]+ UTC\./$1$time UTC./ or die "$log: no pass start";
+    return [$log =~ /^netburn/ ? 'net' : 'disk', $text];
+}
+
+# What the program logs when the burn-in ends: the stop, if the operator
+# stopped it, each helper's result and the verdict.
+sub program_end {
+    my ($disk, $net, $halted) = @_;
+    my $fail = $disk ne 'PASSED' || $net ne 'PASSED';
+    return ['prog', ($halted ? "\nTEST HALTED BY USER.\n\n" : '') . "\n   Disk: $disk\nNetwork: $net\n\n"
+                    . "(All these log messages are in \"/tmp/burnin.log\")\n\n"
+                    . '** ' . ($fail ? 'FAILED' : 'PASSED') . " - Press Enter When Done **\n"];
 }
 
 1;
