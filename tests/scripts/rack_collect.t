@@ -192,6 +192,13 @@ for my $k (sort keys %M) {
     state($m, 'burnin', '');
     spawn("uploader-$k", $m->{env}, "$m->{dir}/uploader.log", "$REPO/medium/uploader");
 }
+# An uploader whose collector refuses every PUT (no DAV there), with a
+# patience of 2 s: it gives up.
+my $refused = "$tmp/refused/$M{a}{folder}/$M{a}{run}";
+system('mkdir', '-p', $refused);
+spew("$refused/report.txt", "a record\n");
+spawn('refused', { %{$M{a}{env}}, RUNDIAGS_OUTBOX => "$tmp/refused", RUNDIAGS_RESULTS => "$URL/elsewhere/",
+                   RUNDIAGS_UPLOAD_PATIENCE => 2, RUNDIAGS_STATE_FILE => '' }, "$tmp/refused.log", "$REPO/medium/uploader");
 wait_for('the live state of both machines', 30, sub { !grep { !defined http_get("/records/$_->{folder}/$_->{run}/state.json") } values %M });
 
 # A first copy of machine a (the probe only), delivered while all is well.
@@ -208,6 +215,9 @@ start_nginx();
 my $back = time;
 ok(wait_for('every copy', 90, sub { !grep { !arrived($_) } values %M }), 'every file arrived whole, listed in uploads.json');
 note(sprintf 'all there %.1f s after the collector came back', time - $back);
+
+like(slurp("$tmp/refused.log"), qr/uploader: report\.txt not delivered \(sending: curl: \(22\) .*405.*\n.*uploader: gave up on report\.txt after [2-4] s: /s,
+     'a collector that refuses: the uploader gives up after its patience');
 
 # Once: one PUT that succeeded for each content of each record file.
 my %puts;
