@@ -52,7 +52,7 @@ error_log $tmp/nginx-error.log;
 events { worker_connections 64; }
 http {
     types { text/html html; text/css css; application/javascript js; application/json json; text/plain txt log; }
-    log_format puts '\$request_method \$uri \$status';
+    log_format puts '\$time_iso8601 \$request_method \$uri \$status';
     access_log $tmp/access.log puts;
     client_body_temp_path $tmp/body;
     server {
@@ -207,12 +207,14 @@ wait_for('the first copy of a', 30, sub { arrived($M{a}) });
 
 # The collector goes away; the burn-in ends on both machines and they copy.
 my $away = time;
+note('the collector stops at ' . POSIX::strftime('%H:%M:%S', gmtime));
 stop('nginx');
 for my $m (values %M) { burnin($m); copy($m); state($m, 'done', $m->{bad} ? 'FAILED' : 'PASSED') }
 sleep(10 - (time - $away)) if time - $away < 10;
 note(sprintf 'the collector was away %.1f s', time - $away);
 start_nginx();
 my $back = time;
+note('the collector is back at ' . POSIX::strftime('%H:%M:%S', gmtime));
 ok(wait_for('every copy', 90, sub { !grep { !arrived($_) } values %M }), 'every file arrived whole, listed in uploads.json');
 note(sprintf 'all there %.1f s after the collector came back', time - $back);
 
@@ -221,7 +223,7 @@ like(slurp("$tmp/refused.log"), qr/uploader: report\.txt not delivered \(sending
 
 # Once: one PUT that succeeded for each content of each record file.
 my %puts;
-for (split /\n/, slurp("$tmp/access.log") // '') { $puts{$1}++ if m{^PUT (/records/\S+) 20[14]$} }
+for (split /\n/, slurp("$tmp/access.log") // '') { $puts{$1}++ if m{^\S+ PUT (/records/\S+) 20[14]$} }
 my $a = "/records/$M{a}{folder}/$M{a}{run}";
 my $b = "/records/$M{b}{folder}/$M{b}{run}";
 is_deeply({ map { ($_ => $puts{$_}) } grep { !/(state|uploads)\.json$/ } keys %puts },
