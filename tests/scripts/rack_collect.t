@@ -212,11 +212,15 @@ stop('nginx');
 for my $m (values %M) { burnin($m); copy($m); state($m, 'done', $m->{bad} ? 'FAILED' : 'PASSED') }
 sleep(10 - (time - $away)) if time - $away < 10;
 note(sprintf 'the collector was away %.1f s', time - $away);
+is(slurp("$M{b}{box}/.uploader/waiting"), "burnin.log compat.log report.json report.txt\n",
+   'meanwhile the uploader says which files wait');
 start_nginx();
 my $back = time;
 note('the collector is back at ' . POSIX::strftime('%H:%M:%S', gmtime));
 ok(wait_for('every copy', 90, sub { !grep { !arrived($_) } values %M }), 'every file arrived whole, listed in uploads.json');
 note(sprintf 'all there %.1f s after the collector came back', time - $back);
+ok(wait_for('nothing waiting', 10, sub { !grep { slurp("$_->{box}/.uploader/waiting") ne "\n" } values %M }),
+   'and then that none waits');
 
 like(slurp("$tmp/refused.log"), qr/uploader: report\.txt not delivered \(sending: curl: \(22\) .*405.*\n.*uploader: gave up on report\.txt after [2-9] s: /s,
      'a collector that refuses: the uploader gives up after its patience');
