@@ -170,6 +170,9 @@ for my $case (['a floppy', $img, 0, 'floppy'], ['a floppy that fails', '/dev/ful
     like($o->{written_to}{reason}, $why, "$name: why no medium has it") if $why;
     keep_record("$run/report.json");
 }
+($out, $rc) = run_mf(%collect, RUNDIAGS_RESULTS => 'collector/records', FLOPPY_DEVICE => "$tmp/no-such-drive");
+is($rc, 3, 'a collector named by no http:// address: no outbox, no drive (3)');
+like($out, qr{RUNDIAGS_RESULTS=collector/records is no http:// address}, 'and that is said');
 is(slurp("$box/C8150AB23N10012/20261207T000000Z-0000/report.txt"), 'another run', "another run's folder is not touched");
 opendir(my $dh, "$box/C8150AB23N10012") or die;
 is_deeply([sort grep { !/^\.\.?$/ } readdir $dh], [qw(20261207T000000Z-0000 20261207T165312Z-3f9a)],

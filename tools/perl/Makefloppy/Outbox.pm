@@ -8,6 +8,7 @@ use strict;
 use warnings;
 use Exporter 'import';
 use File::Path qw(make_path remove_tree);
+use Makefloppy::Util qw(say_err);
 use Makefloppy::Smbios qw(smbios);
 use Makefloppy::Nics qw(list_nics);
 use Makefloppy::Run qw(make_run_name);
@@ -16,10 +17,15 @@ use Makefloppy::Stick qw(folder_name);
 our @EXPORT_OK = qw(collector_url outbox_dir machine_folder write_outbox);
 
 # The collector's records folder, always ending in "/"; undef when none is
-# named.
+# named, or when what is named is no http:// address (said, and no copy
+# goes to an outbox nothing could send from).
 sub collector_url {
     my $url = $ENV{RUNDIAGS_RESULTS};
     return undef unless defined $url && $url ne '';
+    unless ($url =~ m{\Ahttps?://[^/\s]+(?:/\S*)?\z}) {
+        say_err("RUNDIAGS_RESULTS=$url is no http:// address: the record goes to no outbox");
+        return undef;
+    }
     return $url =~ m{/\z} ? $url : "$url/";
 }
 
