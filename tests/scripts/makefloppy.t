@@ -143,6 +143,42 @@ is($rc, 0, '--directory: exit 0');
 is_deeply([sort map { s{.*/}{}r } glob("$dest/*")], [qw(burnin.log compat.log report.json report.txt)],
           '--directory: same files');
 keep_record("$dest/report.json");
+is(decode_json(slurp("$dest/report.json"))->{collector}, undef, 'no collector named: none in the record');
+
+# ---- with a collector named, every copy also goes whole into the outbox
+my $root = "$tmp/root";
+system('cp', '-a', $fixture, $root) == 0 or die;
+system('mkdir', '-p', "$root/run/rundiags");
+spew("$root/run/rundiags/run", "20261207T165312Z-3f9a\n");
+my $box = "$tmp/outbox";
+my $run = "$box/C8150AB23N10012/20261207T165312Z-3f9a";
+my %collect = (COMPAT_ROOT => $root, RUNDIAGS_RESULTS => 'http://collector/records', RUNDIAGS_OUTBOX => $box);
+system('mkdir', '-p', $run, "$box/C8150AB23N10012/20261207T000000Z-0000");
+spew("$run/from-an-earlier-copy", '');
+spew("$box/C8150AB23N10012/20261207T000000Z-0000/report.txt", 'another run');
+for my $case (['a floppy', $img, 0, 'floppy'], ['a floppy that fails', '/dev/full', 6, 'none', qr/^writing .* failed/],
+              ['no floppy and no stick', "$tmp/no-such-drive", 0, 'none', qr/^no drive: .*; no results stick either/]) {
+    my ($name, $dev, $code, $medium, $why) = @$case;
+    spew($img, '');
+    ($out, $rc) = run_mf(%collect, FLOPPY_DEVICE => $dev);
+    is($rc, $code, "$name: exit $code") or diag($out);
+    is_deeply([sort map { s{.*/}{}r } glob("$run/*")], [qw(burnin.log compat.log report.json report.txt)],
+              "$name: the outbox holds the record, whole, and nothing of the earlier copy");
+    my $o = decode_json(slurp("$run/report.json"));
+    is_deeply([$o->{written_to}{medium}, $o->{collector}{url}],
+              [$medium, 'http://collector/records/C8150AB23N10012/20261207T165312Z-3f9a/'], "$name: where it went");
+    like($o->{written_to}{reason}, $why, "$name: why no medium has it") if $why;
+    keep_record("$run/report.json");
+}
+($out, $rc) = run_mf(%collect, RUNDIAGS_RESULTS => 'collector/records', FLOPPY_DEVICE => "$tmp/no-such-drive");
+is($rc, 3, 'a collector named by no http:// address: no outbox, no drive (3)');
+like($out, qr{RUNDIAGS_RESULTS=collector/records is no http:// address}, 'and that is said');
+is(slurp("$box/C8150AB23N10012/20261207T000000Z-0000/report.txt"), 'another run', "another run's folder is not touched");
+opendir(my $dh, "$box/C8150AB23N10012") or die;
+is_deeply([sort grep { !/^\.\.?$/ } readdir $dh], [qw(20261207T000000Z-0000 20261207T165312Z-3f9a)],
+          'and no folder of a copy is left aside');
+($out) = run_cmd({ COMPAT_ROOT => $root }, 'perl', $MF, '--folder');
+is($out, "C8150AB23N10012/20261207T165312Z-3f9a\n", '--folder: the machine and the run, as the outbox names them');
 records_valid();
 
 done_testing();

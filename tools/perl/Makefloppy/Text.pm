@@ -16,6 +16,8 @@ sub report_text {
              "Generated    $r->{generated}");
     push @t, "Run          $r->{run}" if defined $r->{run};
     push @t, 'Written to   ' . where($r->{written_to}) if $r->{written_to};
+    push @t, "Sent to      $r->{collector}{url} (the medium's uploader sends it from $r->{collector}{outbox})"
+        if $r->{collector};
     push @t, '';
     push @t, 'WARNINGS FROM THE MEDIUM', (map { "  $_" } @{$r->{medium_warnings}}), '' if @{$r->{medium_warnings} // []};
     push @t, health_text($r->{health}), '';
@@ -27,9 +29,10 @@ sub report_text {
 }
 
 # Where the copy went: a floppy, a results stick (its disk named here, as
-# it is none of the machine's) or a directory.
+# it is none of the machine's), a directory, or nowhere but the outbox.
 sub where {
     my ($w) = @_;
+    return "no floppy disk or results stick ($w->{reason})" if $w->{medium} eq 'none';
     return "the floppy disk in $w->{device}" if $w->{medium} eq 'floppy';
     return "the directory $w->{path}" if $w->{medium} eq 'directory';
     my $d = $w->{disk} // {};

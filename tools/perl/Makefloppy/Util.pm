@@ -12,7 +12,7 @@ use constant {
 };
 
 our @EXPORT_OK = qw(EXIT_OK EXIT_INTERNAL EXIT_NO_LOGS EXIT_NO_DRIVE EXIT_NO_MEDIUM EXIT_TOO_BIG
-                    EXIT_WRITE EXIT_VERIFY say_err fail root fake_root rfile rline clean listdir
+                    EXIT_WRITE EXIT_VERIFY say_err fail on_fail root fake_root rfile rline clean listdir
                     link_base run_capture on_path find_tool natural_cmp fmt_bytes);
 
 # COMPAT_ROOT names a fake root to read proc and sys from (tests, sim/).
@@ -23,7 +23,21 @@ sub root { return $ROOT }
 sub fake_root { return $ROOT ne '' }
 
 sub say_err { print STDERR "makefloppy: @_\n" }
-sub fail { my ($code, @msg) = @_; say_err(@msg); exit $code }
+
+# What is still to be done when writing fails: the outbox gets the record
+# of a copy that did not reach its medium. Run once, before the exit.
+my $ON_FAIL;
+sub on_fail { $ON_FAIL = $_[0] }
+
+sub fail {
+    my ($code, @msg) = @_;
+    say_err(@msg);
+    if (my $last = $ON_FAIL) {
+        undef $ON_FAIL;
+        $last->($code, "@msg");
+    }
+    exit $code;
+}
 
 # A sysfs attribute may be missing, unreadable, binary or huge; none of
 # that may stop the record, so read a bounded amount and give up quietly.
