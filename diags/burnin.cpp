@@ -5,12 +5,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cassert>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "app.h"
+#include "autopilot.h"
 #include "burnstate.h"
 #include "conio.h"
 #include "liverun.h"
@@ -51,15 +53,27 @@ const char *const cabling_text = "Please attach all disks and network cables.  A
                                  " \n"
                                  "                 Press ENTER to begin...";
 
+// The automation's answer to the question that comes next, when it runs.
+void answer(const char *what, int key, bool leaves = false)
+{
+    if (autopilot)
+        autopilot->question(what, key, leaves);
+}
+
 bool confirmed()
 {
+    if (autopilot)
+        autopilot->list_disks();
+    answer("continue to the burn-in, which destroys the disks listed", KEY_ENTER);
     if (ask(danger("               Press ENTER to continue..."), "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
         return false;
+    answer("yes", 'y');
     if (ask(danger("    Are you very sure you want to do this? (y/n)"), "THIS IS *VERY* DANGEROUS", "\x1byn") != 'y')
         return false;
+    answer("begin", KEY_ENTER);
     // A terminal that fails here (answer 0) is no go-ahead for destroying disks.
-    const int answer = ask(cabling_text, "Configure Hardware", "\x1b\r");
-    return answer != KEY_ESC && answer != 0;
+    const int key = ask(cabling_text, "Configure Hardware", "\x1b\r");
+    return key != KEY_ESC && key != 0;
 }
 
 // The log lives in a world-writable directory and we run as root: never
@@ -90,6 +104,9 @@ private:
     void draw();
     bool handlekey(int key);
     void askstop();
+    void stopnow(const char *why);
+    void timeup(int timer);
+    void publish();
     void final(size_t child);
     void summary();
 
@@ -97,6 +114,9 @@ private:
     BurnState st;
     LiveRun live;
     BurnLog log;
+    long long deadline = -1;   // when a timed burn-in stops by itself (monotonic ms)
+
+    static constexpr int time_timer = 1;
 };
 
 BurnIn::BurnIn(OxFile *logfile)
@@ -114,11 +134,23 @@ BurnIn::BurnIn(OxFile *logfile)
     log.print("Running network and disk burn-in tests.");
     log.print("");
     live.begin();
+    if (autopilot && autopilot->settings().burnin_seconds > 0) {
+        deadline = ox_monotonic_ms() + autopilot->settings().burnin_seconds * 1000;
+        live.loop().settimer(time_timer, deadline);
+    }
 }
 
 void BurnIn::run()
 {
-    live.run([this](int key) { return handlekey(key); });
+    live.run([this](int key) { return handlekey(key); }, [this](int timer) { timeup(timer); });
+    if (autopilot)
+        autopilot->time_left(-1);
+}
+
+void BurnIn::timeup(int timer)
+{
+    if (timer == time_timer && live.going_on())
+        stopnow("TEST STOPPED: SET TIME REACHED.");
 }
 
 // Before every update: the verdict once both helpers are done, and the
@@ -133,6 +165,26 @@ void BurnIn::draw()
         live.loop().nowait();   // the summary is written by the next pass, which must not wait for a key
     }
     burn_drawstatus(st, net, disk, live.panel());
+    publish();
+}
+
+// What the live state file and the automation's window tell of the test.
+void BurnIn::publish()
+{
+    if (!autopilot)
+        return;
+    const HelperState &net = live.state(NET), &disk = live.state(DISK);
+    LiveState &s = autopilot->state();
+    s.step = "burnin";
+    s.netpass = net.pass;
+    s.diskpass = disk.pass;
+    s.network = burn_rowtext(st, net, disk, 1).str();
+    s.disk = burn_rowtext(st, net, disk, 0).str();
+    s.message = (disk.code != 0 ? st.diskmsg : st.netmsg).str();
+    if (!st.pending)
+        s.verdict = net.code != 0 || disk.code != 0 ? "FAILED" : "PASSED";
+    const bool timed = deadline >= 0 && live.going_on();
+    autopilot->time_left(timed ? std::max(0LL, (deadline - ox_monotonic_ms() + 999) / 1000) : -1);
 }
 
 // Returns false when the test is to be left.
@@ -151,11 +203,18 @@ void BurnIn::askstop()
 {
     if (ask("Stop the burn-in test now? (y/n)", "Stop Test", "yn\x1b") != 'y')
         return;
+    stopnow("TEST HALTED BY USER.");
+}
+
+// The operator's stop, or the set time's: the same verdict rule and lines
+// but for the one that says why.
+void BurnIn::stopnow(const char *why)
+{
     live.stop_restarts();
     live.pipe(DISK).kill(SIGTERM);
     live.pipe(NET).kill(SIGTERM);
     log.print("");
-    log.print("TEST HALTED BY USER.");
+    log.print(why);
     log.print("");
     mainframe->setstatus("[STOPPING]");
 }
@@ -189,12 +248,15 @@ void BurnIn::summary()
         log.print("** PASSED - Press Enter When Done **");
     mainframe->setstatus("");
     st.pending = false;
+    answer("leave the burn-in's verdict", KEY_ENTER, true);
 }
 
 } // namespace
 
 void do_burnin()
 {
+    if (autopilot)
+        autopilot->state().step = "burnin";
     if (!confirmed())
         return;
     BurnIn test(openlog());

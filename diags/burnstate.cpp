@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "conio.h"
 #include "marked.h"
@@ -131,4 +132,18 @@ void burn_drawstatus(const BurnState &st, const HelperState &net, const HelperSt
                    OxString((long long)st.sent), netword(st, net), message(st.netmsg));
     cprintf_marked(PANEL_TEXT, "          \x08Recv:\x08%s", clip_marked(st.recvtext, room));
     status.unfocus();
+}
+
+// A row as plain text: the words the panel shows, without colour markers
+// or control bytes.
+OxString burn_rowtext(const BurnState &st, const HelperState &net, const HelperState &disk, int row)
+{
+    const OxString text = row == 0 ? OxString("Loop:%s Result:%s | %s", OxString(disk.pass), diskword(st, disk), st.diskmsg)
+                                   : OxString("Sent:%s Result:%s | %s", OxString((long long)st.sent), netword(st, net),
+                                              st.netmsg);
+    std::string plain;
+    for (char c : text.str())
+        if ((unsigned char)c >= 0x20 && plain.size() < 512)
+            plain += c;
+    return OxString(plain);
 }

@@ -39,5 +39,7 @@ private:
 
 void burn_netline(BurnState &st, BurnLog &log, const OxString &line);
 void burn_diskline(BurnState &st, BurnLog &log, const OxString &line);
+// The DISK (0) or NETWORK (1) row as plain text, for the live state file.
+OxString burn_rowtext(const BurnState &st, const HelperState &net, const HelperState &disk, int row);
 // The three status rows, from the lines and from each helper's state.
 void burn_drawstatus(const BurnState &st, const HelperState &net, const HelperState &disk, OvlWin &status);

@@ -1,6 +1,7 @@
 // The hardware compatibility test: runs the probe, shows its output live and
 // keeps the summary of usable hardware up to date above it.
 #include "app.h"
+#include "autopilot.h"
 #include "compatresult.h"
 #include "conio.h"
 #include "liverun.h"
@@ -23,6 +24,8 @@ bool ready_to_begin()
     MsgWin ask("Please attach all disks, networks, modems, and\nother peripherals that you want to detect.\n"
                " \n           Press ENTER to begin...",
                "Configure Hardware");
+    if (autopilot)
+        autopilot->question("begin the probe", KEY_ENTER);
     // 0 (the terminal failed) goes on: the loop ends at its first test of the screen.
     return ask.waitkey("\x1b\r") != KEY_ESC;
 }
@@ -103,6 +106,8 @@ void CompatTest::probe_ended()
     details.append("");
     details.append("** FINISHED - Press Enter When Done **");
     compat_close(result);
+    if (autopilot)
+        autopilot->question("leave the probe's results", KEY_ENTER, true);
 }
 
 } // namespace
@@ -111,6 +116,8 @@ void do_compat(const OxFastString &title, const OxFastString &option)
 {
     if (!ready_to_begin())
         return;
+    if (autopilot)
+        autopilot->state().step = option.len() ? "advanced" : "basic";
     CompatTest test(title, option);
     test.run();
 }

@@ -1,5 +1,6 @@
 // The main menu's "Copy results to floppy disk": warn, run makefloppy, report.
 #include "app.h"
+#include "autopilot.h"
 #include "conio.h"
 #include "eventloop.h"
 #include "msgwin.h"
@@ -24,8 +25,12 @@ int copy_to_floppy()
 
 void do_floppy()
 {
+    if (autopilot)
+        autopilot->state().step = "copy";
     {
         MsgWin warning(warning_text, "Insert Floppy Disk");
+        if (autopilot)
+            autopilot->question("copy the results", KEY_ENTER);
         if (warning.waitkey("\r\x1b") != KEY_ENTER)
             return;
     }
@@ -40,6 +45,10 @@ void do_floppy()
     kbflush();
     if (EventLoop::quitting())
         return;
+    if (autopilot) {
+        autopilot->state().message = result == 0 ? "copied" : "copy failed";
+        autopilot->question("close the copy's result", KEY_ENTER, true);
+    }
 
     if (result == 0) {
         MsgWin done("Successfully copied the data to the floppy disk.", "Success!");

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 
 #include <cstdlib>
+#include <memory>
+#include <string>
 
 #include "app.h"
+#include "autopilot.h"
 #include "conio.h"
 #include "eventloop.h"
 #include "framewin.h"
@@ -73,7 +76,53 @@ void memtest_notice()
 bool confirm_quit()
 {
     MsgWin question("Really quit? (y/n)", "Quit");
+    if (autopilot)
+        autopilot->question("yes, quit", 'y');
     return question.waitkey("yn\x1b") == 'y';
+}
+
+// Lines of at most `width` characters, broken at blanks, each ending in a newline.
+std::string wrapped(const std::string &text, size_t width)
+{
+    std::string out, line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string word = text.substr(at, end - at);
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            out += line + "\n";
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        at = end + 1;
+    }
+    return out + line + "\n";
+}
+
+// The settings of an unattended run, when any is given; settings that are
+// wrong are named in a message before anything runs, and the ordinary
+// program follows.
+std::unique_ptr<Autopilot> start_autopilot()
+{
+    RackSettings settings = read_rack_settings([](const char *name) { return getenv(name); });
+    const bool any = !settings.steps.empty() || settings.burnin_seconds > 0 || !settings.state_file.empty() ||
+                     !settings.errors.empty();
+    if (!any)
+        return nullptr;
+    auto pilot = std::make_unique<Autopilot>(settings);
+    if (!settings.errors.empty()) {
+        std::string text = "The unattended run does not start:\n \n";
+        for (const std::string &e : settings.errors)
+            text += wrapped(e, 56);
+        text += " \n           Press ENTER to continue...";
+        MsgWin notice(OxString(text), "Unattended Run");
+        notice.waitkey("\r\x1b");
+    }
+    autopilot = pilot.get();
+    EventLoop::setagent(pilot.get());
+    return pilot;
 }
 
 template <class Fn>
@@ -92,6 +141,8 @@ void run_menu()
     menu.show();
 
     EventLoop loop;
+    if (autopilot)
+        autopilot->at_menu();
     for (int key = loop.nextkey(); key != KEY_NONE; key = loop.nextkey()) {
         int index;
         if (key == KEY_ESC) {
@@ -126,6 +177,8 @@ void run_menu()
                 return;
             break;
         }
+        if (autopilot)
+            autopilot->at_menu();
     }
 }
 
@@ -145,7 +198,12 @@ int main()
         frame.settitle("ORVEX Compatibility and Diagnostics");
         frame.setversion(OxString("Version %s", "3.75c #0"));
         frame.sethelp("[ENTER] Select   [ESC] Go Back");
+        const std::unique_ptr<Autopilot> pilot = start_autopilot();
         run_menu();   // the menu is destroyed before the frame
+        if (pilot)
+            pilot->at_exit();
+        EventLoop::setagent(nullptr);
+        autopilot = nullptr;
         mainframe = nullptr;
     }
     // The screen's own destruction, after main, gives the terminal back.

@@ -18,4 +18,8 @@ public:
     // A key from the terminal, before it is handed out: true when the agent
     // took it, and then no one else sees it.
     virtual bool intercept(const Event &key) = 0;
+    // Around each update of the terminal: a window of the agent's own is
+    // put on top of everything just before (true) and taken off just after
+    // (false), so the windows beneath never hold a copy of it.
+    virtual void overlay(bool on) = 0;
 };

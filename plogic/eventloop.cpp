@@ -85,7 +85,11 @@ void EventLoop::pass()
         // A resize another wait took is repainted by this refresh.
         gather_signals();
         lastframe = ox_monotonic_ms();
+        if (agent)
+            agent->overlay(true);
         screen.refresh();
+        if (agent)
+            agent->overlay(false);
         streams.runonce(waittime());
         skipwait = false;
     }
