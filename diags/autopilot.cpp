@@ -139,7 +139,9 @@ void Autopilot::time_left(long long seconds)
 void Autopilot::at_exit()
 {
     live.step = "done";
-    publish();
+    if (on && nextstep >= set.steps.size() && set.at_end != AtEnd::STAY)
+        live.at_end = set.at_end == AtEnd::POWEROFF ? "poweroff" : "reboot";
+    publish(true);
 }
 
 // The state file, rewritten whole (a new file renamed over the old) when
@@ -153,7 +155,8 @@ void Autopilot::publish(bool now)
                        ",\"disk\":" + std::to_string(live.diskpass) + "},\"network\":" + json_string(live.network) +
                        ",\"disk\":" + json_string(live.disk) + ",\"message\":" + json_string(live.message) +
                        ",\"verdict\":" + json_string(live.verdict) + ",\"time_left\":" +
-                       (live.time_left < 0 ? std::string("null") : std::to_string(live.time_left));
+                       (live.time_left < 0 ? std::string("null") : std::to_string(live.time_left)) +
+                       ",\"at_end\":" + json_string(live.at_end);
     const long long clock = ox_monotonic_ms();
     const bool newstep = lastjson.find("\"step\":" + json_string(live.step) + ",") == std::string::npos;
     unwritten = body != lastjson;

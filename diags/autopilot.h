@@ -17,6 +17,7 @@
 struct LiveState {
     std::string step = "menu";
     std::string network, disk, message, verdict;
+    std::string at_end;   // "poweroff" or "reboot" once an unattended run ends so
     int netpass = 0, diskpass = 0;
     long long time_left = -1;
 };
