@@ -274,7 +274,8 @@ TEST(Media, MemtestEntryStartsTheMemoryTest)
 // PXE: QEMU's iPXE takes boot.ipxe from the built-in TFTP server (user
 // networking that reaches nothing but that server), shows its menu on the
 // serial line through the firmware's serial console, and loads the kernel
-// and initramfs from beside the script.
+// and initramfs from beside the script. The helpers learn that the machine
+// was netbooted and has no boot device.
 TEST(Media, NetbootsThroughIpxe)
 {
     ScratchDir d;
@@ -287,6 +288,9 @@ TEST(Media, NetbootsThroughIpxe)
     ASSERT_TRUE(choose_serial_entry(g)) << g.dump();
     ASSERT_TRUE(g.wait_text("Main Menu", kBootMs)) << g.dump();
     std::printf("[ medium   ] netboot (iPXE, TFTP): main menu after %.1f s\n", g.seconds());
+    ASSERT_EQ(quit_to_shell(g), "") << g.dump();
+    EXPECT_EQ(shell_value(g, "$RUNDIAGS_NETBOOT,$DISKBURN_BOOT_DEVICE,$RUNDIAGS_STATE_FILE"),
+              "1,,/run/rundiags/state.json") << g.dump();
 }
 
 } // namespace
