@@ -83,7 +83,7 @@ OxFile *openlog()
     const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
     unlink(logname);
     auto *file = new OxFile(logname, flags, 0666);
-    if (!file->isok() && file->geterr() == EEXIST) {
+    if (file->geterr() == EEXIST) {
         delete file;
         unlink(logname);
         file = new OxFile(logname, flags, 0666);

@@ -20,7 +20,7 @@ void BurnLog::print(const OxString &text)
     details.append(text);
     OxString record(text);
     record.append(OxString("\n"));
-    if (file.isok() && file.write(record))
+    if (file.write(record))
         return;
     // The closing line points the operator at the log file: say once that
     // it is incomplete rather than let that line mislead.
