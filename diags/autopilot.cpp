@@ -75,8 +75,11 @@ std::string seconds_text(long long s)
 Autopilot::Autopilot(RackSettings settings)
     : set(std::move(settings)), on(set.automatic()), automation(on ? "running" : "off")
 {
-    if (!set.errors.empty())
-        automation = "stopped: " + set.errors.front();
+    if (!set.errors.empty()) {
+        automation = "stopped:";
+        for (const std::string &e : set.errors)
+            automation += " " + e;
+    }
 }
 
 Autopilot::~Autopilot() = default;

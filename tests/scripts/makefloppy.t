@@ -152,7 +152,10 @@ system('mkdir', '-p', "$root/run/rundiags");
 spew("$root/run/rundiags/run", "20261207T165312Z-3f9a\n");
 my $box = "$tmp/outbox";
 my $run = "$box/C8150AB23N10012/20261207T165312Z-3f9a";
-my %collect = (COMPAT_ROOT => $root, RUNDIAGS_RESULTS => 'http://collector/records', RUNDIAGS_OUTBOX => $box);
+my $stopped = 'stopped: RUNDIAGS_STEPS: "probe" is no step (basic, advanced, burnin, copy).';
+spew("$tmp/state.json", encode_json({ schema => 'rundiags-state/1', step => 'menu', automation => $stopped }));
+my %collect = (COMPAT_ROOT => $root, RUNDIAGS_RESULTS => 'http://collector/records', RUNDIAGS_OUTBOX => $box,
+               RUNDIAGS_STATE_FILE => "$tmp/state.json");
 system('mkdir', '-p', $run, "$box/C8150AB23N10012/20261207T000000Z-0000");
 spew("$run/from-an-earlier-copy", '');
 spew("$box/C8150AB23N10012/20261207T000000Z-0000/report.txt", 'another run');
@@ -168,6 +171,8 @@ for my $case (['a floppy', $img, 0, 'floppy'], ['a floppy that fails', '/dev/ful
     is_deeply([$o->{written_to}{medium}, $o->{collector}{url}],
               [$medium, 'http://collector/records/C8150AB23N10012/20261207T165312Z-3f9a/'], "$name: where it went");
     like($o->{written_to}{reason}, $why, "$name: why no medium has it") if $why;
+    is_deeply($o->{unattended}, { automation => $stopped, step => 'menu' },
+              "$name: the record says why the unattended run did not start");
     keep_record("$run/report.json");
 }
 ($out, $rc) = run_mf(%collect, RUNDIAGS_RESULTS => 'collector/records', FLOPPY_DEVICE => "$tmp/no-such-drive");

@@ -8,13 +8,14 @@ use strict;
 use warnings;
 use Exporter 'import';
 use File::Path qw(make_path remove_tree);
+use JSON::PP ();
 use Makefloppy::Util qw(say_err);
 use Makefloppy::Smbios qw(smbios);
 use Makefloppy::Nics qw(list_nics);
 use Makefloppy::Run qw(make_run_name);
 use Makefloppy::Stick qw(folder_name);
 
-our @EXPORT_OK = qw(collector_url outbox_dir machine_folder write_outbox);
+our @EXPORT_OK = qw(collector_url outbox_dir machine_folder write_outbox unattended);
 
 # The collector's records folder, always ending in "/"; undef when none is
 # named, or when what is named is no http:// address (said, and no copy
@@ -27,6 +28,23 @@ sub collector_url {
         return undef;
     }
     return $url =~ m{/\z} ? $url : "$url/";
+}
+
+# What the program's live state file says of an unattended run: how the
+# automation stands ("running", "finished", "taken over", or "stopped: "
+# and the settings that were wrong) and the step it was at; undef when the
+# program keeps no state file or it cannot be read.
+sub unattended {
+    my $path = $ENV{RUNDIAGS_STATE_FILE};
+    return undef unless defined $path && $path ne '' && -f $path && -s _ < 65536;
+    open(my $fh, '<', $path) or return undef;
+    local $/;
+    my $text = <$fh>;
+    close $fh;
+    my $state = eval { JSON::PP->new->decode($text) };
+    return undef unless ref $state eq 'HASH' && defined $state->{automation} && !ref $state->{automation};
+    return undef if $state->{automation} eq 'off';
+    return { automation => "$state->{automation}", step => "" . ($state->{step} // '') };
 }
 
 sub outbox_dir {

@@ -16,6 +16,7 @@ use Makefloppy::Text qw(report_text);
 use Makefloppy::Run qw(run_name medium_warnings);
 use Makefloppy::Health qw(health_section);
 use Makefloppy::Tested qw(disks_tested);
+use Makefloppy::Outbox qw(unattended);
 
 our @EXPORT_OK = qw(build_report medium_files TOOL_NAME TOOL_VERSION SCHEMA_VERSION);
 
@@ -23,7 +24,7 @@ our @EXPORT_OK = qw(build_report medium_files TOOL_NAME TOOL_VERSION SCHEMA_VERS
 use constant { TOOL_NAME => 'ORVEX Compatibility and Diagnostics', TOOL_VERSION => '3.75c #0' };
 # The version of docs/record.schema.json that every record follows: a new
 # field raises the minor number, a changed or removed one the major.
-use constant SCHEMA_VERSION => '3.1';
+use constant SCHEMA_VERSION => '3.2';
 
 # $sticks: the results sticks found, left out of the machine's disks.
 sub build_report {
@@ -31,7 +32,8 @@ sub build_report {
     my %r = (format => 'rundiags-results-3', schema_version => SCHEMA_VERSION,
              generated => POSIX::strftime('%Y-%m-%dT%H:%M:%SZ', gmtime),
              tool => { name => TOOL_NAME, version => TOOL_VERSION },
-             run => run_name(), collector => undef, medium_warnings => [medium_warnings()]);
+             run => run_name(), collector => undef, unattended => unattended(),
+             medium_warnings => [medium_warnings()]);
     # The advanced probe's log wins: it holds all the basic one does and more.
     my ($compat_name) = grep { exists $logs->{$_} } qw(compat-a.log compat.log);
     my $compat = defined $compat_name ? parse_compat($logs->{$compat_name}{data}) : undef;

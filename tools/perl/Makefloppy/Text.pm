@@ -18,6 +18,7 @@ sub report_text {
     push @t, 'Written to   ' . where($r->{written_to}) if $r->{written_to};
     push @t, "Sent to      $r->{collector}{url} (the medium's uploader sends it from $r->{collector}{outbox})"
         if $r->{collector};
+    push @t, "Unattended   $r->{unattended}{automation} (at: $r->{unattended}{step})" if $r->{unattended};
     push @t, '';
     push @t, 'WARNINGS FROM THE MEDIUM', (map { "  $_" } @{$r->{medium_warnings}}), '' if @{$r->{medium_warnings} // []};
     push @t, health_text($r->{health}), '';
