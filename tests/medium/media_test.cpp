@@ -179,6 +179,16 @@ TEST(Media, UsbStickBootsOverSerialAndIsNeverWritten)
     EXPECT_TRUE(g.wait_text("Main Menu", 30000)) << g.dump();
     EXPECT_EQ(checksum(stick), before) << "the boot stick was written";
     EXPECT_EQ(boot_device(g), "/dev/sda");
+
+    // A server with no BMC, no EDAC driver and no sensors: its health is
+    // clean, and the record says what could not be read.
+    g.send("makefloppy --directory /tmp/record </dev/null >/dev/null 2>&1\r");
+    const std::string first = "$(head -n 1 /tmp/record/report.txt | cut -d ';' -f ";
+    EXPECT_EQ(shell_value(g, first + "1)"), "Health: clean") << g.dump();
+    EXPECT_EQ(shell_value(g, first + "3)"), " not reported: memory errors, BMC log, sensors") << g.dump();
+    EXPECT_EQ(shell_value(g, "$(grep -c -e '^  BMC log  *no BMC answered (ipmitool: ' "
+                             "-e '^  Memory  *no memory controller reports errors' /tmp/record/report.txt)"), "2")
+        << g.dump();
 }
 
 // The ISO as a CD, the default entry: rundiags on the VGA console, driven

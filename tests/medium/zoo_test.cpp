@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "guest.h"
@@ -225,6 +226,28 @@ TEST_F(Zoo, BasicCompatibilityRuns) { probe(0, basic_items); }
 
 TEST_F(Zoo, AdvancedCompatibilityRuns) { probe(1, advanced_items); }
 
+// What the machine reports of itself during the burn-in: from the shell,
+// for when diskburn runs, an entry in the BMC's event log for an
+// uncorrectable memory error, and a corrected machine check on CPU 0's
+// bank 4, made by mce-inject in software so that the kernel logs it at
+// once. The floppy test reads both back from the record.
+TEST_F(Zoo, TheMachineWillReportErrorsDuringTheBurnIn)
+{
+    Guest &g = *guest;
+    ASSERT_EQ(quit_to_shell(g), "") << g.dump();
+    // The BMC answered at boot: the entry will be new to its log.
+    EXPECT_EQ(shell_value(g, "$(grep -c '\"sel\":{\"answered\":1' /run/rundiags/health/baseline.json)"), "1")
+        << g.dump();
+    g.send("printf '0x04 0x0c 0x01 0x6f 0x01 0xff 0xff\\n' >/tmp/sel-event; modprobe mce-inject; "
+           "mount -t debugfs debugfs /sys/kernel/debug\r");
+    ASSERT_EQ(shell_value(g, "$(cat /sys/kernel/debug/mce-inject/flags)"), "sw") << g.dump();
+    g.send("setsid sh -c 'until pidof diskburn; do sleep 1; done; sleep 5; ipmitool sel add /tmp/sel-event; "
+           "cd /sys/kernel/debug/mce-inject && echo 0 >cpu && echo 0x9000004000010090 >status && echo 4 >bank' "
+           "</dev/null >/dev/null 2>&1 &\r");
+    g.send("exit\r");
+    ASSERT_TRUE(g.wait_text("Main Menu", 60000)) << g.dump();
+}
+
 TEST_F(Zoo, BurnInPassesAndLeavesThePatternOnEveryDisk)
 {
     Guest &g = *guest;
@@ -246,6 +269,19 @@ TEST_F(Zoo, BurnInPassesAndLeavesThePatternOnEveryDisk)
     }
     g.send("\r");
     ASSERT_TRUE(g.wait_text("Main Menu", 30000)) << g.dump();
+    // The machine check's lines went over the screen (the kernel's
+    // emergencies reach the console): the operator repaints it.
+    g.send("\x0c");
+    g.settle(500, 5000);
+}
+
+// The record's health part: report.txt's first line and HEALTH section,
+// report.json's "health" member.
+std::pair<size_t, size_t> health_bytes(const std::string &report, const std::string &json)
+{
+    size_t section = report.find("\nHEALTH: "), member = json.find("\n   \"health\" : {");
+    size_t txt = report.find('\n') + 1 + (section == std::string::npos ? 0 : report.find("\n\n", section) - section);
+    return {txt, member == std::string::npos ? 0 : json.find("\n   }", member) + 5 - member};
 }
 
 // The floppy's logs tell what the probe saw and what the burn-in tested.
@@ -302,6 +338,21 @@ TEST_F(Zoo, FloppyHoldsTheReportsAndThisRunsLogs)
     EXPECT_NE(report.find("held before"), std::string::npos) << report;
     std::string json = floppy_file(img, "report.json");
     EXPECT_EQ(json.substr(0, 1), "{") << json;
+
+    // What the machine reported during the burn-in: the BMC's entry for an
+    // uncorrectable memory error fails the health; the machine check is
+    // named with its bank and status.
+    std::string first = report.substr(0, report.find('\n'));
+    EXPECT_TRUE(std::regex_match(first, std::regex("Health: failed; burn-in: PASSED; not reported: memory errors.*")))
+        << report;
+    EXPECT_TRUE(std::regex_search(report, std::regex("\n  failed +BMC +Memory #0x01: Uncorrectable ECC, Asserted \\(SEL entry ")))
+        << report;
+    EXPECT_NE(report.find("\n  noted      machine check CPU 0, bank 4: 1 corrected machine-check error, "
+                          "last status 9000004000010090\n"), std::string::npos) << report;
+    EXPECT_TRUE(std::regex_search(json, std::regex("\"last_status\" : \"9000004000010090\""))) << json;
+    auto [txt, member] = health_bytes(report, json);
+    std::printf("[ medium   ] zoo record: \"%s\"; health %zu bytes of report.txt, %zu of report.json\n", first.c_str(),
+                txt, member);
 }
 
 TEST_F(Zoo, BurnInFailsNamingAPortWithoutLink)

@@ -21,6 +21,8 @@ my $FAN = '   2 | 12/07/2026 | 09:12:44 | Fan FAN3 | Lower Critical going low | 
 my $OEM = '   2 | 12/07/2026 | 09:30:01 | System Event #0x83 | OEM System Boot Event | Asserted';
 my $CE = 'mce: [Hardware Error]: CPU 2: Machine Check: 0 Bank 7: 8c00004000010090';
 my $UE = 'mce: [Hardware Error]: CPU 5: Machine Check Exception: 4 Bank 4: be00000000800400';
+# The same as AMD's decoder logs it in the kernel's place.
+my $AMD_UE = '[Hardware Error]: CPU:3 (19:1:1) MC4_STATUS[-|UE|MiscV|AddrV|PCC|-|-]: 0xbe00000000800400';
 my $SMART0 = 'reallocated sectors 0, pending sectors 0, offline uncorrectable sectors 0, UDMA CRC errors 0';
 my $SMART8 = 'reallocated sectors 8, pending sectors 0, offline uncorrectable sectors 0, UDMA CRC errors 0';
 my $GREW = 'Disk sda: SMART reallocated sectors grew, 0 at the start of the pass, 8 at its end.';
@@ -40,6 +42,8 @@ my @MACHINES = (
   ['machine checks corrected', { kmsg => [($CE) x 12, 'mce: [Hardware Error]: Machine check events logged'] },
    'look at it', [['look at it', 'CPU 2, bank 7']]],
   ['machine check uncorrected', { kmsg => [$UE, $CE] }, 'failed', [['failed', 'CPU 5, bank 4'], ['noted', 'CPU 2, bank 7']]],
+  ['machine check uncorrected, AMD decoder', { kmsg => ['[Hardware Error]: Uncorrected, software containable error.', $AMD_UE] },
+   'failed', [['failed', 'CPU 3, bank 4']]],
   ['BMC: a fan slowed', { sel => [], sensor => 'FAN2 | 300.000 | RPM | cr | na | 400.000 | 600.000 | na | na | na' },
    'look at it', [['look at it', 'FAN2']]],
   ['over a warning limit', { hwmon => [93, 85] }, 'look at it', [['look at it', 'coretemp Package id 0']]],
@@ -159,6 +163,11 @@ for my $row (@MACHINES) {
            'nothing at all: the first line says what was not reported');
         like($txt, qr/^  Memory +no memory controller reports errors/m, 'nothing at all: no EDAC, said so');
         like($txt, qr/^  Sensors +no temperature sensors/m, 'nothing at all: no sensors, said so');
+    }
+    if ($name eq 'machine checks corrected') {
+        like($txt, qr/^  look at it +machine check CPU 2, bank 7: 12 corrected machine-check errors, last status 8c00004000010090$/m,
+             'a machine check names its bank and status');
+        like($txt, qr/^  Machine checks +12 corrected, 0 uncorrected; "Machine check events logged" once$/m, 'once is once');
     }
     if ($name eq 'BMC never answers') {
         is($h->{bmc}{note}, 'no BMC answered within 1 s', 'a BMC that never answers: said so');

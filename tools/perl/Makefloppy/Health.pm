@@ -17,7 +17,7 @@ use Exporter 'import';
 use JSON::PP ();
 use Rundiags::Health qw(health_reading);
 
-our @EXPORT_OK = qw(health_section sel_severity CORRECTED_LIMIT);
+our @EXPORT_OK = qw(health_section sel_severity times_words CORRECTED_LIMIT);
 
 # Corrected errors per DIMM or per processor bank in one burn-in that are
 # still taken as the normal life of a server's memory and caches.
@@ -100,12 +100,19 @@ sub bmc_items {
 sub mce_items {
     my ($m) = @_;
     return () unless $m->{reported};
-    my @i = map { by_count('machine check', $_->{part}, $_->{corrected}, $_->{uncorrected}, 'machine-check') } @{$m->{events}};
-    push @i, map { item('look at it', 'machine check', $_->{part}, "temperature above threshold, clock throttled $_->{times} times") } @{$m->{hot}};
-    push @i, item('noted', 'machine check', 'processor, bank not logged', "machine check events logged $m->{events_logged} times")
+    # The bank's status word tells a technician which error it was.
+    my @i = map {
+        my $status = $_->{last_status};
+        map { $_->{what} .= ", last status $status"; $_ }
+            by_count('machine check', $_->{part}, $_->{corrected}, $_->{uncorrected}, 'machine-check')
+    } @{$m->{events}};
+    push @i, map { item('look at it', 'machine check', $_->{part}, 'temperature above threshold, clock throttled ' . times_words($_->{times})) } @{$m->{hot}};
+    push @i, item('noted', 'machine check', 'processor, bank not logged', 'machine check events logged ' . times_words($m->{events_logged}))
         if $m->{events_logged} && !@{$m->{events}};
     return @i;
 }
+
+sub times_words { my ($n) = @_; return $n == 1 ? 'once' : "$n times" }
 
 sub sensor_items {
     my ($s) = @_;

@@ -7,6 +7,7 @@ use strict;
 use warnings;
 use Exporter 'import';
 use Makefloppy::Util qw(fmt_bytes);
+use Makefloppy::Health qw(times_words);
 
 our @EXPORT_OK = qw(verdict_line health_text tested_text);
 
@@ -58,7 +59,7 @@ sub mce_words {
     my ($ce, $ue) = (0, 0);
     for (@{$m->{events}}) { $ce += $_->{corrected}; $ue += $_->{uncorrected} }
     my @w = $ce + $ue ? ("$ce corrected, $ue uncorrected") : ('none logged in detail');
-    push @w, "\"Machine check events logged\" $m->{events_logged} times" if $m->{events_logged};
+    push @w, '"Machine check events logged" ' . times_words($m->{events_logged}) if $m->{events_logged};
     push @w, 'the processor throttled for heat' if @{$m->{hot}};
     return join('; ', @w);
 }

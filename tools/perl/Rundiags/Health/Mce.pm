@@ -54,12 +54,12 @@ sub machine_checks {
         unless defined $text;
     my (%banks, %hot, $logged, @order);
     for my $line (split /\n/, $text) {
-        if ($line =~ /\bCPU (\d+): Machine Check[^:]*: \S+ Bank (\d+): ([0-9a-fA-F]+)/) {
-            my $key = "CPU $1, bank $2";
+        if (my ($cpu, $bank, $status) = bank_status($line)) {
+            my $key = "CPU $cpu, bank $bank";
             push @order, $key unless $banks{$key};
-            my $e = $banks{$key} //= { cpu => $1 + 0, bank => $2 + 0, corrected => 0, uncorrected => 0 };
-            $e->{uncorrected(substr('0' x 16 . $3, -16)) ? 'uncorrected' : 'corrected'}++;
-            $e->{last_status} = lc $3;
+            my $e = $banks{$key} //= { cpu => $cpu + 0, bank => $bank + 0, corrected => 0, uncorrected => 0 };
+            $e->{uncorrected($status) ? 'uncorrected' : 'corrected'}++;
+            $e->{last_status} = $status;
         } elsif ($line =~ /\bCPU ?(\d+): (Core|Package) temperature above threshold/) {
             $hot{"CPU $1"}++;
         } elsif ($line =~ /Machine check events logged/) {
@@ -68,6 +68,19 @@ sub machine_checks {
     }
     return { reported => 1, events => [map { { part => $_, %{$banks{$_}} } } @order],
              hot => [map { { part => $_, times => $hot{$_} } } sort keys %hot], events_logged => $logged // 0 };
+}
+
+# (cpu, bank, status as 16 hex digits) of a line that logs one, either as
+# the kernel prints it itself:
+#   mce: [Hardware Error]: CPU 2: Machine Check: 0 Bank 7: 8c00004000010090
+# or as AMD's decoder (edac_mce_amd, loaded with amd64_edac on AMD servers)
+# prints it in its place:
+#   [Hardware Error]: CPU:3 (19:1:1) MC4_STATUS[-|UE|MiscV|AddrV|PCC|-|-]: 0xbe00000000800400
+sub bank_status {
+    my ($line) = @_;
+    my @f = $line =~ /\bCPU (\d+): Machine Check[^:]*: \S+ Bank (\d+): ([0-9a-fA-F]+)/;
+    @f = $line =~ /\bCPU:(\d+) \([^)]*\) MC(\d+)_STATUS\[[^\]]*\]: 0x([0-9a-fA-F]+)/ unless @f;
+    return @f ? (@f[0, 1], lc substr('0' x 16 . $f[2], -16)) : ();
 }
 
 # Bit 61 of the 64-bit status word: the top hex digit holds bits 63..60.
