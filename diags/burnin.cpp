@@ -64,13 +64,13 @@ bool confirmed()
 {
     if (autopilot)
         autopilot->list_disks();
-    answer("continue to the burn-in, which destroys the disks listed", KEY_ENTER);
+    answer("continue: the disks above are destroyed", KEY_ENTER);
     if (ask(danger("               Press ENTER to continue..."), "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
         return false;
-    answer("yes", 'y');
+    answer("yes, destroy them", 'y');
     if (ask(danger("    Are you very sure you want to do this? (y/n)"), "THIS IS *VERY* DANGEROUS", "\x1byn") != 'y')
         return false;
-    answer("begin", KEY_ENTER);
+    answer("begin the burn-in", KEY_ENTER);
     // A terminal that fails here (answer 0) is no go-ahead for destroying disks.
     const int key = ask(cabling_text, "Configure Hardware", "\x1b\r");
     return key != KEY_ESC && key != 0;
