@@ -50,6 +50,12 @@ std::string state_of(Rack &rack, const std::string &machine)
     return runs.size() == 1 ? read_file((runs[0] / "state.json").string()) : "";
 }
 
+// Whether the machine's live state on the collector has `key` at `value`.
+bool state_is(Rack &rack, const std::string &machine, const std::string &key, const std::string &value)
+{
+    return std::regex_search(state_of(rack, machine), std::regex("\"" + key + "\" *: *\"" + value + "\""));
+}
+
 struct Delivered {
     long long bytes = -1;
     std::string sha256;
@@ -169,8 +175,7 @@ bool all_done(Rack &rack, const std::vector<std::string> &machines)
 {
     for (auto &m : machines) {
         auto runs = runs_of(rack, m);
-        if (runs.size() != 1 || deliveries(runs[0]).count("report.json") == 0 ||
-            state_of(rack, m).find("\"step\":\"done\"") == std::string::npos)
+        if (runs.size() != 1 || deliveries(runs[0]).count("report.json") == 0 || !state_is(rack, m, "step", "done"))
             return false;
     }
     return true;
@@ -209,8 +214,8 @@ std::string rack_waits_for(const std::string &top)
 
 void unattended_rack(Guest &g, Rack &rack, const ScratchDir &d, const std::string &machine, const std::string &top)
 {
-    auto state_has = [&](const char *s) { return state_of(rack, machine).find(s) != std::string::npos; };
-    ASSERT_TRUE(g.wait_until([&] { return state_has("\"step\":\"burnin\""); }, 400000)) << g.dump() << rack.log();
+    ASSERT_TRUE(g.wait_until([&] { return state_is(rack, machine, "step", "burnin"); }, 400000))
+        << g.dump() << rack.log();
     double burnin = g.seconds();
     HostMachines hosts(rack, d, top);
     g.wait_until([] { return false; }, 15000);
@@ -219,15 +224,14 @@ void unattended_rack(Guest &g, Rack &rack, const ScratchDir &d, const std::strin
     g.wait_until([] { return false; }, 10000);
     ASSERT_EQ(rack.start(), "") << rack.log();
     double back = g.seconds();
-    ASSERT_TRUE(g.wait_until([&] { return state_has("\"step\":\"done\"") && all_done(rack, {machine}); }, 300000))
-        << g.dump() << rack.log();
+    ASSERT_TRUE(g.wait_until([&] { return all_done(rack, {machine}); }, 300000)) << g.dump() << rack.log();
     std::printf("[ medium   ] rack: burn-in %.1f s, collector away %.1f-%.1f s, record complete %.1f s\n", burnin,
                 away, back, g.seconds());
     auto runs = runs_of(rack, machine);
     ASSERT_EQ(runs.size(), 1u) << "one run, one folder";
     EXPECT_EQ(record_problem(runs[0]), "");
     EXPECT_NE(record_text(runs[0]).find("TEST STOPPED: SET TIME REACHED."), std::string::npos);
-    EXPECT_TRUE(state_has("\"verdict\":\"PASSED\"")) << state_of(rack, machine);
+    EXPECT_TRUE(state_is(rack, machine, "verdict", "PASSED")) << state_of(rack, machine);
     ASSERT_TRUE(g.wait_until([&] {
         auto others = other_machines(rack, machine);
         return others.size() == 2 && all_done(rack, others);
