@@ -7,16 +7,19 @@
 # collector. Runs until it is killed (the test does, once the record is in).
 #   rack_host_machine.sh NETNS WORKDIR PROGRAM [VAR=VALUE...]
 set -eu
-ns=$1 work=$2 program=$3
+ns=$1 work=$2 program=$(realpath "$3")
 shift 3
 top=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$work"
+cd "$work"
 exec ip netns exec "$ns" unshare -m --propagation private \
-  env "$@" TOP="$top" WORK="$work" PROGRAM="$program" sh -c '
+  env "$@" TOP="$top" PROGRAM="$program" sh -c '
+  # The logs are opened before the private /tmp hides WORKDIR (if it is there).
+  exec 3>uploader.log 4>screen.log
   mount -t tmpfs rack-tmp /tmp && mount -t tmpfs rack-run /run && mkdir -p /run/rundiags || exit 1
   export PATH="$TOP/sim:$PATH" RUNDIAGS_OUTBOX=/run/rundiags/outbox \
-    RUNDIAGS_STATE_FILE=/run/rundiags/state.json RESULTS_DIR="$WORK/floppy" TERM=vt220
-  "$TOP/medium/uploader" >"$WORK/uploader.log" 2>&1 &
+    RUNDIAGS_STATE_FILE=/run/rundiags/state.json RESULTS_DIR=/tmp/floppy TERM=vt220
+  "$TOP/medium/uploader" >&3 2>&3 &
   # The program on a terminal whose keyboard is never touched.
-  sleep 3600 | script -qfec "$PROGRAM" /dev/null >"$WORK/screen.log" 2>&1
+  cd / && sleep 3600 | script -qfec "$PROGRAM" /dev/null >&4 2>&4
 '
