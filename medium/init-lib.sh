@@ -195,6 +195,15 @@ env_write() {
   echo "export TERM=$term" >>"$envfile"
 }
 
+# Netbooted by a rack's server (its iPXE script passes rundiags_netboot and
+# BOOTIF, the port it booted from): that port gets an address by DHCP, so
+# the records reach the collector; what it did is in netup.log.
+network_start() {
+  hasarg rundiags_netboot || return 0
+  bootif=$(getarg BOOTIF) || return 0
+  "$medium_lib/netup" "$bootif" </dev/null >"$rundir/netup.log" 2>&1 &
+}
+
 # With a collector named (rundiags.RUNDIAGS_RESULTS=http://...), the
 # uploader sends the records and the live state there for the whole boot.
 uploader_start() {

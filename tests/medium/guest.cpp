@@ -75,15 +75,16 @@ std::vector<std::string> server_base()
             "-no-reboot"};
 }
 
-Guest::Guest(const std::string &workdir, const std::vector<std::string> &args, bool serial_port)
+Guest::Guest(const std::string &workdir, const std::vector<std::string> &args, bool serial_port,
+             const std::vector<std::string> &launcher)
     : dir(workdir), has_serial(serial_port)
 {
     t0 = Clock::now();
     std::string ssock = dir + "/serial.sock", msock = dir + "/monitor.sock";
     int sl = has_serial ? listen_unix(ssock) : -1, ml = listen_unix(msock);
-    std::vector<std::string> argv = {"qemu-system-x86_64",
-                                     "-chardev", "socket,id=mon0,path=" + msock,
-                                     "-mon", "chardev=mon0,mode=readline"};
+    std::vector<std::string> argv = launcher;
+    argv.insert(argv.end(), {"qemu-system-x86_64", "-chardev", "socket,id=mon0,path=" + msock,
+                             "-mon", "chardev=mon0,mode=readline"});
     if (has_serial)
         argv.insert(argv.end(), {"-chardev", "socket,id=ser0,path=" + ssock, "-serial", "chardev:ser0"});
     argv.insert(argv.end(), args.begin(), args.end());

@@ -23,8 +23,10 @@ class Guest {
 public:
     // Starts qemu-system-x86_64 with `args` plus the serial console (unless
     // the server is to have no serial port) and the monitor; `workdir`
-    // holds the sockets and QEMU's own messages.
-    Guest(const std::string &workdir, const std::vector<std::string> &args, bool serial_port = true);
+    // holds the sockets and QEMU's own messages. `launcher` comes before
+    // QEMU's name (ip netns exec NS: QEMU in a network namespace).
+    Guest(const std::string &workdir, const std::vector<std::string> &args, bool serial_port = true,
+          const std::vector<std::string> &launcher = {});
     ~Guest();
     Guest(const Guest &) = delete;
     Guest &operator=(const Guest &) = delete;

@@ -35,7 +35,7 @@ my $tmp = scratch();
 chmod 0755, $tmp;
 my $www = "$tmp/www";
 mkdir $_ for $www, "$www/records";
-system('cp', "$REPO/rack/$_", $www) == 0 or die "cp $_" for qw(fleet.html fleet.js fleet.css);
+system('cp', "$REPO/rack/www/$_", $www) == 0 or die "cp $_" for qw(fleet.html fleet.js fleet.css);
 my $port = do { my $s = IO::Socket::INET->new(LocalAddr => '127.0.0.1', LocalPort => 0, Listen => 1) or die $!; $s->sockport };
 my $URL = "http://127.0.0.1:$port";
 my %pids;
