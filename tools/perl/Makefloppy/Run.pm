@@ -17,10 +17,22 @@ our @EXPORT_OK = qw(run_name make_run_name medium_warnings);
 
 my $DIR = '/run/rundiags';
 
+# Where the run's name is kept: /run/rundiags (below the fake root in
+# tests), or RUNDIAGS_RUN_DIR, a folder of the caller's own, for the
+# stand-ins that record a fake server from its read-only fixture.
+sub run_dir {
+    my $own = $ENV{RUNDIAGS_RUN_DIR};
+    return defined $own && $own ne '' ? $own : root() . $DIR;
+}
+
 # The run's name, in characters any FAT file system takes; undef when the
 # run has none yet.
 sub run_name {
-    my $name = rline("$DIR/run") // return undef;
+    open(my $fh, '<', run_dir() . '/run') or return undef;
+    my $line = <$fh> // '';
+    close $fh;
+    $line =~ s/\n.*//s;
+    my $name = clean($line) // return undef;
     $name =~ s/[^A-Za-z0-9._-]+/_/g;
     return $name eq '' ? undef : $name;
 }
@@ -33,7 +45,7 @@ sub make_run_name {
     return $have if defined $have;
     my ($btime) = (rfile('/proc/stat') // '') =~ /^btime (\d+)$/m;
     my $name = POSIX::strftime('%Y%m%dT%H%M%SZ', gmtime($btime // time)) . sprintf('-%04x', random16());
-    my $dir = root() . $DIR;
+    my $dir = run_dir();
     make_path($dir, { mode => 0755, error => \my $err });
     my $tmp = "$dir/.run.$$";
     if (sysopen(my $fh, $tmp, O_WRONLY | O_CREAT | O_EXCL, 0644)) {
