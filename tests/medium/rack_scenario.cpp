@@ -123,15 +123,17 @@ class HostMachines {
 public:
     HostMachines(Rack &rack, const ScratchDir &d, const std::string &top)
     {
-        start(rack, d.file("host-good"), top, {"SIM_MACHINE=supermicro-x9"});
-        start(rack, d.file("host-bad"), top, {"SIM_MACHINE=dell-r730", "SIM_NET_BAD=eth1"});
+        start(rack, d.file("host-good"), top, {"SIM_MACHINE=dell-r730"});
+        start(rack, d.file("host-bad"), top, {"SIM_MACHINE=supermicro-x9", "SIM_NET_BAD=eth2"});
     }
-    ~HostMachines()
+    ~HostMachines() { stop(); }
+    void stop()
     {
         for (pid_t p : pids) {
             kill(-p, SIGKILL);
             waitpid(p, nullptr, 0);
         }
+        pids.clear();
     }
 
 private:
@@ -175,7 +177,9 @@ bool all_done(Rack &rack, const std::vector<std::string> &machines)
 {
     for (auto &m : machines) {
         auto runs = runs_of(rack, m);
-        if (runs.size() != 1 || deliveries(runs[0]).count("report.json") == 0 || !state_is(rack, m, "step", "done"))
+        // Done: the program ended (to power off), or its last step stays on screen.
+        const bool done = state_is(rack, m, "step", "done") || state_is(rack, m, "automation", "finished");
+        if (runs.size() != 1 || deliveries(runs[0]).count("report.json") == 0 || !done)
             return false;
     }
     return true;
@@ -194,10 +198,35 @@ void check_host_machines(Rack &rack, const std::string &machine)
         std::string report = read_file((runs[0] / "report.txt").string());
         if (report.find("FAILED") != std::string::npos) {
             failed++;
-            EXPECT_NE(report.find("eth1"), std::string::npos) << report;
+            EXPECT_NE(report.find("eth2"), std::string::npos) << report;
         }
     }
     EXPECT_EQ(failed, 1);
+}
+
+// The fleet page in a real browser inside the collector's namespace, once
+// one machine has been silent (its files made ten minutes old, as a
+// machine that stopped sending leaves them): every machine with its
+// verdict, the silent one marked.
+void check_fleet_page(Rack &rack, const std::string &machine, const std::string &silent)
+{
+    host_output("find '" + rack.records() + "/" + silent + "' -type f -exec touch -d '-10 min' {} +");
+    const std::string dom = host_output(
+        "ip netns exec " + rack.col() + " chromium --headless --no-sandbox --disable-gpu --disable-quic "
+        "--no-first-run --disable-background-networking --disable-component-update --disable-sync "
+        "--no-proxy-server --user-data-dir=$(mktemp -d) --virtual-time-budget=10000 --dump-dom "
+        "http://10.77.0.1/fleet.html 2>/dev/null");
+    std::map<std::string, std::string> rows;
+    static const std::regex row("<tr data-machine=\"([^\"]+)\" data-stale=\"([a-z]+)\"[^>]*data-verdict=\"([^\"]*)\"");
+    for (std::sregex_iterator it(dom.begin(), dom.end(), row), end; it != end; ++it)
+        rows[(*it)[1]] = std::string((*it)[2]) + " " + std::string((*it)[3]);
+    ASSERT_EQ(rows.size(), 3u) << dom;
+    EXPECT_EQ(rows[machine], "no PASSED") << dom;
+    EXPECT_EQ(rows[silent].substr(0, 4), "yes ") << dom;
+    int failed = 0;
+    for (auto &[m, r] : rows)
+        failed += r.find("FAILED") != std::string::npos;
+    EXPECT_EQ(failed, 1) << dom;
 }
 
 } // namespace
@@ -232,9 +261,13 @@ void unattended_rack(Guest &g, Rack &rack, const ScratchDir &d, const std::strin
     EXPECT_EQ(record_problem(runs[0]), "");
     EXPECT_NE(record_text(runs[0]).find("TEST STOPPED: SET TIME REACHED."), std::string::npos);
     EXPECT_TRUE(state_is(rack, machine, "verdict", "PASSED")) << state_of(rack, machine);
+    EXPECT_TRUE(state_is(rack, machine, "at_end", "poweroff")) << state_of(rack, machine);
+    EXPECT_TRUE(g.wait_exit(120000)) << "the machine powers off once its record is out\n" << g.dump();
     ASSERT_TRUE(g.wait_until([&] {
         auto others = other_machines(rack, machine);
         return others.size() == 2 && all_done(rack, others);
     }, 240000)) << rack.log();
     check_host_machines(rack, machine);
+    hosts.stop();
+    check_fleet_page(rack, machine, other_machines(rack, machine).front());
 }

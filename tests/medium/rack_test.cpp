@@ -38,7 +38,7 @@ std::string missing_tools()
 {
     if (geteuid() != 0)
         return "root";
-    for (const char *t : {"ip", "nginx", "dnsmasq", "curl", "zstd", "cpio"})
+    for (const char *t : {"ip", "nginx", "dnsmasq", "curl", "zstd", "cpio", "chromium"})
         if (host_output(std::string("command -v ") + t).empty())
             return t;
     return "";
@@ -51,6 +51,7 @@ std::vector<std::string> rack_settings()
             "--set", "RUNDIAGS_BURNIN_TIME=1m",
             "--set", "RUNDIAGS_DESTROY=every-disk-but-the-boot-device",
             "--set", "RUNDIAGS_COUNTDOWN=3",
+            "--set", "RUNDIAGS_AT_END=poweroff",
             "--set", "RUNDIAGS_UPLOAD_PATIENCE=300",
             "--set", "NETBURN_PASS_SECONDS=15",
             "--set", "NETBURN_RATE=200",
