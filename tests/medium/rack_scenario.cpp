@@ -204,6 +204,15 @@ void check_host_machines(Rack &rack, const std::string &machine)
     EXPECT_EQ(failed, 1);
 }
 
+// Every record on the collector follows the published schema.
+void check_schema(Rack &rack, const std::string &top)
+{
+    const std::string out = host_output("/usr/bin/python3 '" + top + "/tests/scripts/validate_record.py' '" + top +
+                                        "/docs/record.schema.json' $(find '" + rack.records() +
+                                        "' -name report.json) 2>&1 && echo valid");
+    EXPECT_EQ(out, "valid\n") << out;
+}
+
 // The fleet page in a real browser inside the collector's namespace, once
 // one machine has been silent (its files made ten minutes old, as a
 // machine that stopped sending leaves them): every machine with its
@@ -268,6 +277,7 @@ void unattended_rack(Guest &g, Rack &rack, const ScratchDir &d, const std::strin
         return others.size() == 2 && all_done(rack, others);
     }, 240000)) << rack.log();
     check_host_machines(rack, machine);
+    check_schema(rack, top);
     hosts.stop();
     check_fleet_page(rack, machine, other_machines(rack, machine).front());
 }
