@@ -23,11 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     OxFile file("/dev/null", O_WRONLY);
     BurnState st;
-    HelperState net, disk;
-    net.code = flags & 1 ? 3 : 0;
-    disk.code = flags & 2 ? 143 : 0;
+    HelperState netstate, diskstate;
+    netstate.code = flags & 1 ? 3 : 0;
+    diskstate.code = flags & 2 ? 143 : 0;
     st.pending = !(flags & 4);
-    disk.pass = flags & 8 ? 2147483647 : 1;
+    diskstate.pass = flags & 8 ? 2147483647 : 1;
     OvlWin status("Burn-in Test", PlRect(3, 3, w - 2, 7), 14, 1, 15, true);
     status.show();
     status.unfocus();
@@ -51,12 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             burn_netline(st, log, line);
         else
             burn_diskline(st, log, line);
-        burn_drawstatus(st, net, disk, status);
+        burn_drawstatus(st, netstate, diskstate, status);
         if (!raw.empty() && (raw[0] & 0x10))
             details.handlekey(raw[0] & 0x20 ? KEY_PGUP : KEY_END);
         start = end + 1;
     }
-    burn_drawstatus(st, net, disk, status);
+    burn_drawstatus(st, netstate, diskstate, status);
     screen.refresh(pick & 2);
     return 0;
 }
