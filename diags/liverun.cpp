@@ -9,10 +9,10 @@
 #include "palette.h"
 #include "plscreen.h"
 
-LiveRun::LiveRun(const LiveLayout &layout, std::vector<ChildSpec> children) : deferred(layout.deferred)
+LiveRun::LiveRun(const LiveLayout &layout, std::vector<ChildPlan> children) : deferred(layout.deferred)
 {
-    for (ChildSpec &spec : children) {
-        kids.push_back(Child{std::move(spec), HelperState{}, nullptr});
+    for (ChildPlan &plan : children) {
+        kids.push_back(Child{std::move(plan), HelperState{}, nullptr});
         start(kids.back());
     }
     for (Child &c : kids)
@@ -58,7 +58,7 @@ void LiveRun::run(const std::function<bool(int)> &onkey, const std::function<voi
     for (Event e = events.next(); e.type != Event::QUIT; e = events.next()) {
         Child *c = child_of(e.source);
         if (e.type == Event::LINE && c)
-            c->spec.online(e.line);
+            c->plan.online(e.line);
         else if (e.type == Event::EXIT && c)
             c->ended = true;   // taken after the pass, as is a restart that is due
         else if (e.type == Event::KEY && !onkey(e.key))
@@ -81,9 +81,9 @@ void LiveRun::start(Child &c)
 {
     const std::string passvar = "RUNDIAGS_PASS=" + std::to_string(c.state.pass);
     const char *const env[] = {passvar.c_str(), nullptr};
-    std::vector<const char *> argv = c.spec.argv;
+    std::vector<const char *> argv = c.plan.argv;
     argv.push_back(nullptr);
-    c.pipe = std::make_unique<OxPipe>(OxPipe::reading(c.spec.program, argv.data(), env));
+    c.pipe = std::make_unique<OxPipe>(OxPipe::reading(c.plan.program, argv.data(), env));
     c.started = ox_monotonic_ms();
     c.ended = false;
 }
@@ -110,12 +110,12 @@ void LiveRun::takeend(Child &c, size_t index)
         // Nothing the helper printed may be lost.
         OxString line;
         while (c.pipe->getline(line, 0, '\n', 1024))
-            c.spec.online(line);
+            c.plan.online(line);
         c.pipe->finish(true);
         assert(c.pipe->child_exited());
         if (c.pipe->exit_status() != 0)
             c.state.code = c.pipe->exit_status();
-        c.restartdue = c.spec.restarts && going && c.state.code == 0;
+        c.restartdue = c.plan.restarts && going && c.state.code == 0;
     }
     if (c.restartdue && going) {
         // Too soon: the loop's timer brings it back in time.
@@ -132,8 +132,8 @@ void LiveRun::takeend(Child &c, size_t index)
 void LiveRun::restart(Child &c)
 {
     c.restartdue = false;
-    if (c.spec.onrestart)
-        c.spec.onrestart();
+    if (c.plan.onrestart)
+        c.plan.onrestart();
     events.unwatch(c.pipe.get());
     c.pipe.reset();
     c.state.pass++;

@@ -16,7 +16,7 @@
 #include "selwin.h"
 
 // One helper of a live run, as the test describes it.
-struct ChildSpec {
+struct ChildPlan {
     const char *program;
     std::vector<const char *> argv;                   // argv[0] first; no closing nullptr
     std::function<void(const OxString &)> online;     // each line of its output
@@ -38,7 +38,7 @@ class LiveRun {
 public:
     // Starts every helper, then makes the panel (shown) and the Details list
     // (not yet shown, so the test can put its opening lines in first).
-    LiveRun(const LiveLayout &layout, std::vector<ChildSpec> children);
+    LiveRun(const LiveLayout &layout, std::vector<ChildPlan> children);
     // Every helper still running gets SIGTERM before any is waited for.
     ~LiveRun();
 
@@ -69,7 +69,7 @@ public:
 
 private:
     struct Child {
-        ChildSpec spec;
+        ChildPlan plan;
         HelperState state;
         std::unique_ptr<OxPipe> pipe;
         long long started = 0;
