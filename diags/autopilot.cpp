@@ -13,6 +13,12 @@
 
 Autopilot *autopilot = nullptr;
 
+void autopilot_answer(const char *what, int key, bool leaves)
+{
+    if (autopilot)
+        autopilot->question(what, key, leaves);
+}
+
 namespace {
 
 // The main menu's entry for each step.

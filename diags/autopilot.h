@@ -28,7 +28,6 @@ public:
     ~Autopilot() override;
 
     const RackSettings &settings() const { return set; }
-    bool active() const { return on; }
     // The main menu waits for a choice: the next step's entry, or the end.
     void at_menu();
     // A question waits: answered with `key` after the countdown. A
@@ -76,3 +75,6 @@ private:
 
 // The program's one automation; nullptr when no setting asks for one.
 extern Autopilot *autopilot;
+
+// Where a screen asks a question: the automation's answer to it, when one runs.
+void autopilot_answer(const char *what, int key, bool leaves = false);

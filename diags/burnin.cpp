@@ -53,24 +53,17 @@ const char *const cabling_text = "Please attach all disks and network cables.  A
                                  " \n"
                                  "                 Press ENTER to begin...";
 
-// The automation's answer to the question that comes next, when it runs.
-void answer(const char *what, int key, bool leaves = false)
-{
-    if (autopilot)
-        autopilot->question(what, key, leaves);
-}
-
 bool confirmed()
 {
     if (autopilot)
         autopilot->list_disks();
-    answer("continue: the disks above are destroyed", KEY_ENTER);
+    autopilot_answer("continue: the disks above are destroyed", KEY_ENTER);
     if (ask(danger("               Press ENTER to continue..."), "THIS IS DANGEROUS", "\x1b\rn") != KEY_ENTER)
         return false;
-    answer("yes, destroy them", 'y');
+    autopilot_answer("yes, destroy them", 'y');
     if (ask(danger("    Are you very sure you want to do this? (y/n)"), "THIS IS *VERY* DANGEROUS", "\x1byn") != 'y')
         return false;
-    answer("begin the burn-in", KEY_ENTER);
+    autopilot_answer("begin the burn-in", KEY_ENTER);
     // A terminal that fails here (answer 0) is no go-ahead for destroying disks.
     const int key = ask(cabling_text, "Configure Hardware", "\x1b\r");
     return key != KEY_ESC && key != 0;
@@ -248,7 +241,7 @@ void BurnIn::summary()
         log.print("** PASSED - Press Enter When Done **");
     mainframe->setstatus("");
     st.pending = false;
-    answer("leave the burn-in's verdict", KEY_ENTER, true);
+    autopilot_answer("leave the burn-in's verdict", KEY_ENTER, true);
 }
 
 } // namespace

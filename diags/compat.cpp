@@ -24,8 +24,7 @@ bool ready_to_begin()
     MsgWin ask("Please attach all disks, networks, modems, and\nother peripherals that you want to detect.\n"
                " \n           Press ENTER to begin...",
                "Configure Hardware");
-    if (autopilot)
-        autopilot->question("begin the probe", KEY_ENTER);
+    autopilot_answer("begin the probe", KEY_ENTER);
     // 0 (the terminal failed) goes on: the loop ends at its first test of the screen.
     return ask.waitkey("\x1b\r") != KEY_ESC;
 }
@@ -106,8 +105,7 @@ void CompatTest::probe_ended()
     details.append("");
     details.append("** FINISHED - Press Enter When Done **");
     compat_close(result);
-    if (autopilot)
-        autopilot->question("leave the probe's results", KEY_ENTER, true);
+    autopilot_answer("leave the probe's results", KEY_ENTER, true);
 }
 
 } // namespace

@@ -29,8 +29,7 @@ void do_floppy()
         autopilot->state().step = "copy";
     {
         MsgWin warning(warning_text, "Insert Floppy Disk");
-        if (autopilot)
-            autopilot->question("copy the results", KEY_ENTER);
+        autopilot_answer("copy the results", KEY_ENTER);
         if (warning.waitkey("\r\x1b") != KEY_ENTER)
             return;
     }
@@ -45,10 +44,9 @@ void do_floppy()
     kbflush();
     if (EventLoop::quitting())
         return;
-    if (autopilot) {
+    if (autopilot)
         autopilot->state().message = result == 0 ? "copied" : "copy failed";
-        autopilot->question("close the copy's result", KEY_ENTER, true);
-    }
+    autopilot_answer("close the copy's result", KEY_ENTER, true);
 
     if (result == 0) {
         MsgWin done("Successfully copied the data to the floppy disk.", "Success!");

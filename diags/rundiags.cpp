@@ -76,8 +76,7 @@ void memtest_notice()
 bool confirm_quit()
 {
     MsgWin question("Really quit? (y/n)", "Quit");
-    if (autopilot)
-        autopilot->question("yes, quit", 'y');
+    autopilot_answer("yes, quit", 'y');
     return question.waitkey("yn\x1b") == 'y';
 }
 

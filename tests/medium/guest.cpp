@@ -14,6 +14,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "medium_util.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -89,24 +91,7 @@ Guest::Guest(const std::string &workdir, const std::vector<std::string> &args, b
         argv.insert(argv.end(), {"-chardev", "socket,id=ser0,path=" + ssock, "-serial", "chardev:ser0"});
     argv.insert(argv.end(), args.begin(), args.end());
     std::string log = dir + "/qemu.log";
-    child = fork();
-    if (child == 0) {
-        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int nul = open("/dev/null", O_RDONLY);
-        if (fd >= 0 && nul >= 0) {
-            dup2(nul, 0);
-            dup2(fd, 1);
-            dup2(fd, 2);
-        }
-        setpgid(0, 0);
-        std::vector<char *> cargv;
-        for (auto &a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        execvp(cargv[0], cargv.data());
-        dprintf(2, "cannot run %s: %s\n", cargv[0], std::strerror(errno));
-        _exit(127);
-    }
+    child = spawn_logged(argv, log);
     auto deadline = Clock::now() + std::chrono::seconds(60);
     auto alive = [this] { return !reap(false); };
     if (has_serial)

@@ -1,6 +1,11 @@
 #include "medium_util.h"
 
+#include <unistd.h>
+
+#include <fcntl.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +33,28 @@ uint64_t le64(const unsigned char *p)
 }
 
 } // namespace
+
+pid_t spawn_logged(const std::vector<std::string> &argv, const std::string &log, bool append)
+{
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    const int fd = open(log.c_str(), O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0644);
+    const int nul = open("/dev/null", O_RDONLY);
+    if (fd >= 0 && nul >= 0) {
+        dup2(nul, 0);
+        dup2(fd, 1);
+        dup2(fd, 2);
+    }
+    setpgid(0, 0);
+    std::vector<char *> cargv;
+    for (const std::string &a : argv)
+        cargv.push_back(const_cast<char *>(a.c_str()));
+    cargv.push_back(nullptr);
+    execvp(cargv[0], cargv.data());
+    dprintf(2, "cannot run %s: %s\n", cargv[0], std::strerror(errno));
+    _exit(127);
+}
 
 std::string host_output(const std::string &cmd)
 {

@@ -2,6 +2,8 @@
 // back from the emulated server's disks and floppy afterwards.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -47,6 +49,10 @@ std::vector<std::string> details_rows(Guest &g, int top, int bottom);
 std::string pattern_problem(const std::string &image);
 // What a shell command on the host writes to its standard output.
 std::string host_output(const std::string &cmd);
+// Starts argv (looked up on PATH) in its own process group, with no input
+// and its output and errors going to `log` (truncated, or appended to);
+// the process id, or -1.
+pid_t spawn_logged(const std::vector<std::string> &argv, const std::string &log, bool append = false);
 // SHA-256 of a file, as sha256sum prints it.
 std::string checksum(const std::string &path);
 

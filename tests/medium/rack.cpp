@@ -39,20 +39,7 @@ std::string Rack::start()
                                      "--interface", "c0"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string out = folder + ".log";
-    server = fork();
-    if (server == 0) {
-        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (fd >= 0) {
-            dup2(fd, 1);
-            dup2(fd, 2);
-        }
-        std::vector<char *> cargv;
-        for (auto &a : argv)
-            cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        execvp(cargv[0], cargv.data());
-        _exit(127);
-    }
+    server = spawn_logged(argv, out, true);
     for (int i = 0; i < 100; i++) {
         if (at_collector("curl -s -o /dev/null -w %{http_code} http://10.77.0.1/boot/rack.ipxe") == "200")
             return "";

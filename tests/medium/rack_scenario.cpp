@@ -147,16 +147,7 @@ private:
                               "RUNDIAGS_UPLOAD_PATIENCE=300", "SIM_PASS_SECONDS=5"})
             env.push_back(s);
         argv.insert(argv.end(), env.begin(), env.end());
-        pid_t p = fork();
-        if (p == 0) {
-            setpgid(0, 0);
-            std::vector<char *> cargv;
-            for (auto &a : argv)
-                cargv.push_back(a.data());
-            cargv.push_back(nullptr);
-            execv(cargv[0], cargv.data());
-            _exit(127);
-        }
+        const pid_t p = spawn_logged(argv, work + ".out");
         pids.push_back(p);
     }
     std::vector<pid_t> pids;
